@@ -1,0 +1,125 @@
+// A host of the filter interface: loads a module file, keeps its registration record, lends
+// it value arrays, host services and a settings window, and runs frames through it.
+//
+// The module keeps module-wide state, so every call into any module goes through one
+// process-wide lock: a FilterHost may be used from several threads.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "host/drawlet_filter.h"
+
+namespace drawlet::kit {
+
+// A failure of the host itself (module not loadable, bad parameter); the message says what.
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class ParameterKind { Slider, Check };
+
+struct Parameter {
+    ParameterKind kind;
+    int index;             // position in the host's slider or check array
+    std::string name;      // display name, UTF-8
+    std::string rawName;   // display name as the module holds it (code page 932)
+    int defaultValue;
+    int minimum;           // check boxes: 0
+    int maximum;           // check boxes: 1
+};
+
+// A frame in the host's pixel form; the row stride (in pixels) may exceed the width.
+struct YcFrame {
+    int width = 0;
+    int height = 0;
+    int rowStride = 0;
+    std::vector<DrawletPixelYC> pixels;
+
+    DrawletPixelYC* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * rowStride; }
+    const DrawletPixelYC* row(int y) const {
+        return pixels.data() + static_cast<std::size_t>(y) * rowStride;
+    }
+};
+
+// 8-bit BGR to YC and back, with the module's own fixed-point arithmetic, so that a frame
+// the module leaves unchanged survives the round trip exactly. rowStride 0 means the width.
+YcFrame toYcFrame(const cv::Mat& bgr, int rowStride = 0);
+cv::Mat toBgr(const YcFrame& frame);
+
+struct MessageBoxCall {
+    std::string text;     // UTF-8
+    std::string caption;  // UTF-8
+};
+
+class FilterHost {
+public:
+    // Loads the module; throws HostError naming the file and the loader's reason.
+    explicit FilterHost(const std::string& modulePath);
+    ~FilterHost();
+    FilterHost(const FilterHost&) = delete;
+    FilterHost& operator=(const FilterHost&) = delete;
+
+    const std::string& modulePath() const { return modulePath_; }
+    const DrawletRegistration& registration() const { return *reg_; }
+    std::string displayName() const;
+    std::string information() const;
+
+    const std::vector<Parameter>& parameters() const { return parameters_; }
+    // By UTF-8 display name or by 0-based index ("3" is slider 3; checks are found by name).
+    const Parameter* find(std::string_view nameOrIndex) const;
+
+    int value(const Parameter& p) const;
+    // Throws HostError when the value lies outside the registered range.
+    void setValue(const Parameter& p, int value);
+    std::vector<int>& sliders() { return sliders_; }
+    std::vector<int>& checks() { return checks_; }
+
+    // What the settings window shows and what the module asked it to show.
+    std::string windowTitle() const;
+    std::vector<MessageBoxCall> messages() const;
+    void clearMessages();
+    // Called (outside the lock's scope of other hosts, but under it) for every message box.
+    void onMessageBox(std::function<void(const MessageBoxCall&)> handler);
+    void setSaving(bool saving) { saving_ = saving; }
+    int windowUpdates() const { return windowUpdates_; }
+
+    // Callbacks, one at a time across the process.
+    int process(YcFrame& frame, int frameNumber);
+    int update();
+    int exit();
+
+    // BGR in, BGR out; nullopt when the module left the frame untouched (returned 0).
+    std::optional<cv::Mat> processBgr(const cv::Mat& bgr, int frameNumber);
+
+private:
+    static void setTitleThunk(void* context, const char* title);
+    static int messageBoxThunk(void* context, const char* text, const char* caption);
+    static int isSavingThunk(void* editHandle);
+    static int updateWindowThunk(DrawletRegistration* reg);
+    void lendRecords();
+
+    std::string modulePath_;
+    void* handle_ = nullptr;
+    DrawletRegistration* reg_ = nullptr;
+    std::vector<Parameter> parameters_;
+    std::vector<int> sliders_;
+    std::vector<int> checks_;
+    DrawletHostServices services_{};
+    DrawletSettingsWindow window_{};
+    std::string title_;
+    std::vector<MessageBoxCall> messages_;
+    std::function<void(const MessageBoxCall&)> messageHandler_;
+    bool saving_ = false;
+    int windowUpdates_ = 0;
+};
+
+}  // namespace drawlet::kit

@@ -1,0 +1,198 @@
+// The line drawer: edge maps and contours (threshold passes or Canny), then strokes along
+// the contours, coloured from the frame, drawn anti-aliased into canvasImage.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include <opencv2/imgproc.hpp>
+
+#include "host/frame_driver.h"
+#include "imaging/working_images.h"
+#include "lines/lines.h"
+
+namespace drawlet {
+
+std::vector<Contour> contourStorage;
+
+namespace {
+
+constexpr int kCannyAperture = 5;
+constexpr int kMinimumRun = 4;  // runs of fewer edge samples are not drawn
+constexpr int kSamplesPerContour = 5;  // a contour needs 5 x lineStep points to be stroked
+
+// Samples of the colour-edge stroke being drawn; grows to the largest contour seen and is
+// kept, so steady state allocates nothing.
+std::vector<StrokeSample> strokeSamples;
+
+// Out-of-range values below 1 would never advance.
+int lineStepInUse() { return std::max(EffectParams.lineStep, 1); }
+
+// The line call refuses thickness 0; it is drawn as the thinnest line.
+int thicknessInUse() { return std::clamp(EffectParams.width, 1, 32767); }
+
+const std::uint8_t* srcPixel(int x, int y) { return srcImage.ptr<std::uint8_t>(y) + 3 * x; }
+
+void cannyInto(const cv::Mat& plane, cv::Mat& edges) {
+    cv::Canny(plane, edges, EffectParams.cannyTh1, EffectParams.cannyTh2, kCannyAperture);
+}
+
+void orCannyOf(const cv::Mat& plane) {
+    cannyInto(plane, lastScratchGray);
+    cv::bitwise_or(scratchImages[2], lastScratchGray, scratchImages[2]);
+}
+
+// The contour finder counts the outermost pixels of the map as background.
+void clearFrame(cv::Mat& map) {
+    map.row(0).setTo(0);
+    map.row(map.rows - 1).setTo(0);
+    map.col(0).setTo(0);
+    map.col(map.cols - 1).setTo(0);
+}
+
+void drawSegment(cv::Point from, cv::Point to, const cv::Scalar& colour) {
+    cv::line(canvasImage, from, to, colour, thicknessInUse(), cv::LINE_AA, 0);
+}
+
+const cv::Scalar kWhite(255, 255, 255, 0);
+
+void strokeAlongContour(const Contour& contour) {
+    const EffectParameters& p = EffectParams;
+    const long long total = static_cast<long long>(contour.size());
+    const int step = lineStepInUse();
+    const double a = p.lineStrength;
+    for (long long k = 0; k < total; k += step) {
+        const cv::Point start = contour[static_cast<std::size_t>(k)];
+        long long e = (k + step + p.length) % total;
+        if (e < 0) e += total;
+        cv::Scalar colour = kWhite;
+        if (!p.maskMode) {
+            const std::uint8_t* bgr = srcPixel(start.x, start.y);
+            colour = cv::Scalar(bgr[0] * a, bgr[1] * a, bgr[2] * a, 0);
+        }
+        drawSegment(start, contour[static_cast<std::size_t>(e)], colour);
+    }
+}
+
+void strokeColourEdges(const Contour& contour) {
+    const EffectParameters& p = EffectParams;
+    const std::size_t total = contour.size();
+    const std::size_t step = static_cast<std::size_t>(lineStepInUse());
+    const double a = p.lineStrength;
+    const double o = p.lineOffset;
+    const double threshold = p.noise;
+
+    strokeSamples.clear();
+    for (std::size_t k = 0; k < total; k += step) {
+        const cv::Point pt = contour[k];
+        const std::uint8_t* bgr = srcPixel(pt.x, pt.y);
+        const double edge = isColourEdge(pt.x, pt.y, threshold) ? 1.0 : 0.0;
+        strokeSamples.push_back(
+            {pt.x, pt.y, bgr[0] * a + o, bgr[1] * a + o, bgr[2] * a + o, edge});
+    }
+    suppressShortRuns(strokeSamples);
+
+    // The mapping is applied once more when drawing, so a recorded v is drawn as v * A + O.
+    const std::size_t count = strokeSamples.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const StrokeSample& from = strokeSamples[i];
+        const StrokeSample& to = strokeSamples[(i + 1) % count];
+        if (from.edge == 0 || to.edge == 0) continue;
+        const cv::Scalar colour =
+            p.maskMode ? kWhite : cv::Scalar(from.b * a + o, from.g * a + o, from.r * a + o, 0);
+        drawSegment({from.x, from.y}, {to.x, to.y}, colour);
+    }
+}
+
+}  // namespace
+
+std::vector<int> passLevels(int lineType, int extractInterval) {
+    if (lineType != 0) return {20};
+    const int interval = std::max(extractInterval, 1);
+    std::vector<int> levels;
+    for (int level = 20; level < 240; level += interval) levels.push_back(level);
+    return levels;
+}
+
+void prepareValuePlane() {
+    cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
+    cv::extractChannel(scratchImages[0], scratchImages[1], 2);
+}
+
+const Contour* extractContours(int level) {
+    const EffectParameters& p = EffectParams;
+    cv::Mat& map = scratchImages[2];
+    switch (p.lineType) {
+        case 0:
+            cv::threshold(scratchImages[1], map, level, 255.0, cv::THRESH_BINARY);
+            break;
+        case 1:
+            cannyInto(scratchImages[1], map);
+            break;
+        case 2:
+        case 3:
+            cv::split(srcImage, &scratchImages[3]);
+            cannyInto(scratchImages[3], map);
+            orCannyOf(scratchImages[4]);
+            orCannyOf(scratchImages[5]);
+            if (p.lineType == 3) orCannyOf(scratchImages[1]);
+            break;
+        default:  // no edge map is defined for other values: no contours
+            map.setTo(0);
+            break;
+    }
+    clearFrame(map);
+    cv::findContours(map, contourStorage, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    return contourStorage.empty() ? nullptr : &contourStorage.front();
+}
+
+void releaseContours() { contourStorage.clear(); }
+
+int isColourEdge(int x, int y, double threshold) {
+    static constexpr int kNeighbourOffsets[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    const int w = srcImage.cols, h = srcImage.rows;
+    const std::uint8_t* c = srcPixel(x, y);
+    for (const auto& offset : kNeighbourOffsets) {
+        int nx = x + offset[0];
+        if (nx < 0) nx = 0;
+        if (nx >= w) nx = w - 1;
+        int ny = y + offset[1];
+        if (ny < 0) ny = 0;
+        if (ny >= h) ny = h - 1;
+        const std::uint8_t* n = srcPixel(nx, ny);
+        const int d = std::abs(c[0] - n[0]) + std::abs(c[1] - n[1]) + std::abs(c[2] - n[2]);
+        if (d > threshold) return 1;
+    }
+    return 0;
+}
+
+void suppressShortRuns(std::span<StrokeSample> samples) {
+    const std::size_t n = samples.size();
+    if (n == 0) return;
+    const auto edgeAt = [&](std::size_t i) -> double& { return samples[i % n].edge; };
+    for (std::size_t i = 0; i < n; ++i) {
+        // A run starts at i; it is erased sample by sample when it ends within four.
+        if (edgeAt(i) != 0 && edgeAt(i + n - 1) == 0 &&
+            (edgeAt(i + 1) == 0 || edgeAt(i + 2) == 0 || edgeAt(i + kMinimumRun - 1) == 0))
+            edgeAt(i) = 0;
+    }
+}
+
+void strokeContour(const Contour& contour) {
+    if (EffectParams.noise <= 0)
+        strokeAlongContour(contour);
+    else
+        strokeColourEdges(contour);
+}
+
+void drawLines() {
+    const long long minimumPoints = static_cast<long long>(kSamplesPerContour) * lineStepInUse();
+    prepareValuePlane();
+    for (const int level : passLevels(EffectParams.lineType, EffectParams.extractInterval)) {
+        extractContours(level);
+        for (const Contour& contour : contourStorage)
+            if (static_cast<long long>(contour.size()) >= minimumPoints) strokeContour(contour);
+    }
+    releaseContours();
+}
+
+}  // namespace drawlet
