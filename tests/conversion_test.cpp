@@ -1,0 +1,178 @@
+// YC <-> BGR fixed-point conversion and the working image set.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "imaging/working_images.h"
+#include "imaging/yc_pixel.h"
+
+namespace drawlet {
+namespace {
+
+std::array<int, 3> toBgr(int y, int cb, int cr) {
+    std::uint8_t bgr[3];
+    ycPixelToBgr(DrawletPixelYC{static_cast<short>(y), static_cast<short>(cb),
+                                static_cast<short>(cr)},
+                 bgr);
+    return {bgr[0], bgr[1], bgr[2]};
+}
+
+std::array<int, 3> toYc(int b, int g, int r) {
+    const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
+                                 static_cast<std::uint8_t>(r)};
+    const DrawletPixelYC p = bgrPixelToYc(bgr);
+    return {p.y, p.cb, p.cr};
+}
+
+using Triple = std::array<int, 3>;
+
+TEST(YcToBgr, GrayLevelsAndRounding) {
+    EXPECT_EQ(toBgr(0, 0, 0), (Triple{0, 0, 0}));
+    EXPECT_EQ(toBgr(4096, 0, 0), (Triple{255, 255, 255}));
+    EXPECT_EQ(toBgr(2048, 0, 0), (Triple{128, 128, 128}));
+    EXPECT_EQ(toBgr(4080, 0, 0), (Triple{254, 254, 254}));
+    // The rounding offset is three quarters of a step.
+    EXPECT_EQ(toBgr(4, 0, 0), (Triple{0, 0, 0}));
+    EXPECT_EQ(toBgr(5, 0, 0), (Triple{1, 1, 1}));
+}
+
+TEST(YcToBgr, ClampsEachChannel) {
+    EXPECT_EQ(toBgr(-100, 0, 0), (Triple{0, 0, 0}));
+    EXPECT_EQ(toBgr(5000, 0, 0), (Triple{255, 255, 255}));
+    EXPECT_EQ(toBgr(4096, 2048, 2048), (Triple{255, 120, 255}));
+    EXPECT_EQ(toBgr(0, -2048, -2048), (Triple{0, 135, 0}));
+    // Extreme 16-bit inputs stay within the 32-bit products. For the second, green is
+    // (-32768*255 + 2875392 + 5966848 + 3072) >> 12 = 489472 >> 12 = 119.
+    EXPECT_EQ(toBgr(32767, 32767, 32767), (Triple{255, 0, 255}));
+    EXPECT_EQ(toBgr(-32768, -32768, -32768), (Triple{0, 119, 0}));
+}
+
+TEST(YcToBgr, ChromaIsFlooredToMultiplesOf1024) {
+    EXPECT_EQ(toBgr(1000, 3, 0), (Triple{63, 62, 63}));
+    EXPECT_EQ(toBgr(1000, -3, 0), (Triple{62, 63, 63}));
+    EXPECT_EQ(toBgr(0, 37, 0), (Triple{4, 0, 0}));
+    EXPECT_EQ(toBgr(0, -37, 0), (Triple{0, 1, 0}));
+}
+
+TEST(BgrToYc, PrimariesAndGrays) {
+    EXPECT_EQ(toYc(0, 0, 0), (Triple{0, 0, 0}));
+    EXPECT_EQ(toYc(255, 255, 255), (Triple{4096, 0, 0}));
+    EXPECT_EQ(toYc(0, 0, 255), (Triple{1225, -691, 2048}));
+    EXPECT_EQ(toYc(0, 255, 0), (Triple{2404, -1357, -1715}));
+    EXPECT_EQ(toYc(255, 0, 0), (Triple{467, 2048, -333}));
+    EXPECT_EQ(toYc(128, 128, 128), (Triple{2056, 0, 0}));
+    EXPECT_EQ(toYc(254, 254, 254), (Triple{4080, -1, -1}));
+    EXPECT_EQ(toYc(2, 2, 2), (Triple{32, -1, 0}));
+}
+
+// Each term is floored on its own; truncation toward zero would give other chroma values.
+TEST(BgrToYc, NegativeTermsAreFloored) {
+    EXPECT_EQ(toYc(0, 1, 0), (Triple{10, -5, -7}));
+    EXPECT_EQ(toYc(1, 0, 0), (Triple{2, 8, -1}));
+    EXPECT_EQ(toYc(0, 0, 1), (Triple{5, -3, 8}));
+}
+
+TEST(BgrToYc, EveryGrayLevelSurvivesTheRoundTrip) {
+    for (int g = 0; g < 256; ++g) {
+        const Triple yc = toYc(g, g, g);
+        EXPECT_EQ(toBgr(yc[0], yc[1], yc[2]), (Triple{g, g, g})) << "gray " << g;
+    }
+}
+
+TEST(BgrToYc, OutputStaysWithinTheNominalRange) {
+    for (int b = 0; b < 256; b += 5)
+        for (int g = 0; g < 256; g += 5)
+            for (int r = 0; r < 256; r += 5) {
+                const Triple yc = toYc(b, g, r);
+                ASSERT_GE(yc[0], 0);
+                ASSERT_LE(yc[0], 4096);
+                ASSERT_GE(yc[1], -2048);
+                ASSERT_LE(yc[1], 2048);
+                ASSERT_GE(yc[2], -2048);
+                ASSERT_LE(yc[2], 2048);
+            }
+}
+
+class WorkingImages : public ::testing::Test {
+protected:
+    void TearDown() override { releaseWorkingImages(); }
+};
+
+TEST_F(WorkingImages, CreatedAndReleasedAsASet) {
+    createWorkingImages(7, 3);
+    for (const cv::Mat* m : {&srcImage, &canvasImage, &scratchImages[0]}) {
+        EXPECT_EQ(m->type(), CV_8UC3);
+        EXPECT_EQ(m->size(), cv::Size(7, 3));
+    }
+    for (int i = 1; i <= 5; ++i) EXPECT_EQ(scratchImages[i].type(), CV_8UC1);
+    EXPECT_EQ(lastScratchGray.type(), CV_8UC1);
+    // One byte offset addresses the same pixel in the three colour images.
+    EXPECT_EQ(srcImage.step, canvasImage.step);
+    EXPECT_EQ(srcImage.step, scratchImages[0].step);
+    releaseWorkingImages();
+    releaseWorkingImages();  // twice is harmless
+    EXPECT_TRUE(srcImage.empty());
+    for (const cv::Mat& m : scratchImages) EXPECT_TRUE(m.empty());
+    EXPECT_TRUE(lastScratchGray.empty());
+}
+
+// A host frame whose rows are longer than the picture: only `width` pixels of each row are
+// read and written, and rows are not flipped.
+TEST_F(WorkingImages, HonoursTheHostRowStride) {
+    const int width = 5, height = 3, stride = 9;
+    const DrawletPixelYC sentinel{-7, 99, -99};
+    std::vector<DrawletPixelYC> frame(stride * height, sentinel);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            frame[y * stride + x] = {static_cast<short>(100 * y + 10 * x), 0, 0};
+    createWorkingImages(width, height);
+    ycToBgr(stride, frame.data(), width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            EXPECT_EQ(srcImage.at<cv::Vec3b>(y, x)[0], toBgr(100 * y + 10 * x, 0, 0)[0]);
+
+    canvasImage.setTo(cv::Scalar(255, 255, 255));
+    bgrToYc(stride, frame.data(), width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < stride; ++x) {
+            const DrawletPixelYC p = frame[y * stride + x];
+            if (x < width) {
+                EXPECT_EQ(p.y, 4096);
+            } else {
+                EXPECT_EQ(p.y, sentinel.y);
+                EXPECT_EQ(p.cb, sentinel.cb);
+                EXPECT_EQ(p.cr, sentinel.cr);
+            }
+        }
+}
+
+// Widths that are not multiples of 4: every pixel of every row is converted, nothing more.
+TEST_F(WorkingImages, OddWidthsConvertEveryPixel) {
+    for (const int width : {1, 3, 5, 13}) {
+        SCOPED_TRACE(width);
+        const int height = 2;
+        std::vector<DrawletPixelYC> frame(width * height);
+        for (int i = 0; i < width * height; ++i)
+            frame[i] = {static_cast<short>(37 * i), static_cast<short>(11 * i - 60),
+                        static_cast<short>(40 - 13 * i)};
+        releaseWorkingImages();
+        createWorkingImages(width, height);
+        ycToBgr(width, frame.data(), width, height);
+        for (int i = 0; i < width * height; ++i) {
+            const cv::Vec3b px = srcImage.at<cv::Vec3b>(i / width, i % width);
+            EXPECT_EQ((Triple{px[0], px[1], px[2]}), toBgr(frame[i].y, frame[i].cb, frame[i].cr));
+        }
+    }
+}
+
+TEST_F(WorkingImages, NonPositiveSizesDoNothing) {
+    DrawletPixelYC pixel{123, 4, 5};
+    ycToBgr(1, &pixel, 0, 1);
+    bgrToYc(1, &pixel, 1, -1);
+    EXPECT_EQ(pixel.y, 123);
+    EXPECT_EQ(pixel.cb, 4);
+}
+
+}  // namespace
+}  // namespace drawlet

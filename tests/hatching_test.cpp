@@ -1,0 +1,290 @@
+// The hatching renderer and its pure pieces: tone curve, levels, shading, random draws.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+#include "hatching/hatching_renderer.h"
+#include "hatching/hatching_tone.h"
+#include "hatching/pattern_bank.h"
+#include "hatching/samplers.h"
+#include "host/frame_driver.h"
+#include "host/parameters.h"
+#include "imaging/mwc_random.h"
+#include "imaging/working_images.h"
+#include "unit_support.h"
+
+namespace drawlet {
+namespace {
+
+TEST(ToneTable, IdentityAtZero) {
+    const auto table = buildToneTable(0);
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(table[i], i);
+}
+
+TEST(ToneTable, BrightensAndDarkens) {
+    const auto bright = buildToneTable(9);  // exponent 0.1
+    EXPECT_EQ(bright[0], 0);
+    EXPECT_EQ(bright[1], 146);
+    EXPECT_EQ(bright[255], 255);
+    const auto dark = buildToneTable(-20);  // range scaled to 235/255, exponent 3
+    EXPECT_EQ(dark[128], 25);
+    EXPECT_EQ(dark[255], 199);
+    for (int i = 1; i < 256; ++i) {
+        EXPECT_GE(bright[i], bright[i - 1]);
+        EXPECT_GE(dark[i], dark[i - 1]);
+    }
+}
+
+// vFlag beyond 10 makes the exponent negative (pow(0, -x) is infinite): still 0..255.
+TEST(ToneTable, OutOfRangeFlagsStayInRange) {
+    for (int flag : {11, 20, 1000, -300, -100000}) {
+        const auto table = buildToneTable(flag);
+        for (int v : table) {
+            ASSERT_GE(v, 0) << flag;
+            ASSERT_LE(v, 255) << flag;
+        }
+    }
+}
+
+TEST(Levels, TableOfBothShifts) {
+    struct Band {
+        int from, to, shift0, shift1;
+    };
+    const Band bands[] = {{0, 3, 0, 1},     {4, 39, 1, 2},    {40, 45, 1, 3},
+                          {46, 75, 2, 3},   {76, 87, 2, 4},   {88, 111, 3, 4},
+                          {112, 129, 3, 5}, {130, 147, 4, 5}, {148, 171, 4, 6},
+                          {172, 213, 5, 6}, {214, 255, 6, 6}};
+    for (const Band& band : bands)
+        for (int t = band.from; t <= band.to; ++t) {
+            EXPECT_EQ(hatchLevel(t, 0), band.shift0) << t;
+            EXPECT_EQ(hatchLevel(t, 1), band.shift1) << t;
+        }
+}
+
+TEST(Levels, InvertReversesThePatternOrder) {
+    EXPECT_EQ(patternIndexFor(3, 0, false), 0);
+    EXPECT_EQ(patternIndexFor(214, 0, false), 6);
+    EXPECT_EQ(patternIndexFor(214, 0, true), 0);
+    for (int t = 0; t < 256; ++t) {
+        EXPECT_NE(patternIndexFor(t, 1, false), 0);
+        EXPECT_NE(patternIndexFor(t, 1, true), 6);
+    }
+}
+
+TEST(Shade, ToneModesZeroAndOneDarkenByThePattern) {
+    // Pattern 255 is s = 1: clamped to the density limit.
+    Shade s = shadeFor(0, 255, 200, 0.6, 1.5);
+    EXPECT_DOUBLE_EQ(s.f, 0.4);
+    EXPECT_EQ(s.value, static_cast<int>(200 * (1 - 0.6)));
+    EXPECT_EQ(s.g, 1.5);
+    s = shadeFor(1, 0, 200, 0.6, 1.5);  // pattern 0: no darkening
+    EXPECT_EQ(s.f, 1.0);
+    EXPECT_EQ(s.value, 200);
+}
+
+TEST(Shade, ToneModeTwoCompressesThePattern) {
+    const Shade white = shadeFor(2, 255, 100, 1.0, 1.0);
+    EXPECT_EQ(white.f, 1.0);
+    const Shade dark = shadeFor(2, 0, 100, 1.0, 1.0);
+    EXPECT_DOUBLE_EQ(dark.f, 76.5 / 255);
+    EXPECT_EQ(dark.value, static_cast<int>(100 * (76.5 * kInv255)));
+    const Shade limited = shadeFor(2, 0, 100, 0.2, 1.0);
+    EXPECT_DOUBLE_EQ(limited.f, 0.8);
+}
+
+// s is a product with the reciprocal constant, and truncation can land one lower.
+TEST(Shade, ToneModeThreeIsThePatternAsGray) {
+    EXPECT_EQ(shadeFor(3, 33, 0, 1.0, 3.0).value, 32);
+    EXPECT_EQ(shadeFor(3, 255, 0, 1.0, 3.0).value, 255);
+    EXPECT_EQ(shadeFor(3, 33, 0, 1.0, 3.0).g, 0.0);
+    EXPECT_EQ(shadeFor(3, 0, 0, 0.25, 1.0).value, static_cast<int>(255 * 0.75));
+}
+
+TEST(Shade, ToneModeFourBlendsTowardWhite) {
+    const Shade s = shadeFor(4, 255, 100, 1.0, 2.0);
+    EXPECT_EQ(s.value, 255);
+    EXPECT_EQ(s.g, 0.0);
+    const Shade none = shadeFor(4, 0, 100, 1.0, 2.0);
+    EXPECT_EQ(none.value, 100);
+    EXPECT_EQ(none.g, 2.0);
+}
+
+TEST(Shade, DensityLimitZeroHasNoEffect) {
+    for (double p : {0.0, 17.0, 128.0, 255.0}) {
+        EXPECT_EQ(shadeFor(0, p, 173, 0.0, 1).value, 173);
+        EXPECT_EQ(shadeFor(1, p, 173, 0.0, 1).value, 173);
+        EXPECT_EQ(shadeFor(2, p, 173, 0.0, 1).value, 173);
+        EXPECT_EQ(shadeFor(3, p, 173, 0.0, 1).value, 255);
+        EXPECT_EQ(shadeFor(4, p, 173, 0.0, 1).value, 255);
+        EXPECT_EQ(shadeFor(4, p, 173, 0.0, 1).g, 0.0);
+    }
+}
+
+TEST(Shade, MaskValue) {
+    EXPECT_EQ(maskValueFor(0, 0.5), 127);
+    EXPECT_EQ(maskValueFor(1, 1.0), 255);
+    EXPECT_EQ(maskValueFor(2, 1.0), 0);
+    EXPECT_EQ(maskValueFor(4, 0.5), 128);
+}
+
+// The renderer through the module's state, with patterns written to a temp folder.
+class Renderer : public test::FilterFixture {
+protected:
+    void SetUp() override {
+        FilterFixture::SetUp();
+        checks[0] = 0;  // lines off: only the hatching is looked at
+    }
+    cv::Mat scene(int w, int h) {
+        cv::Mat m(h, w, CV_8UC3);
+        cv::randu(m, 0, 256);
+        cv::GaussianBlur(m, m, cv::Size(5, 5), 0);
+        return m;
+    }
+};
+
+TEST_F(Renderer, DrawsThreeTimesWithoutDiffusion) {
+    cv::Mat out;
+    ASSERT_EQ(processBgr(scene(5, 4), out, 7), 1);
+    const SeedWords seed = seedWordsFor(7, 1, 0);
+    MwcRandom expected{seed.rngX, seed.rngCarry};
+    for (int i = 0; i < 3; ++i) expected.next();
+    EXPECT_EQ(mwcRandom.rngX, expected.rngX);
+    EXPECT_EQ(mwcRandom.rngCarry, expected.rngCarry);
+}
+
+TEST_F(Renderer, DiffusionDrawsTwicePerPixel) {
+    setCheck(check::kDiffusion, 1);
+    cv::Mat out;
+    ASSERT_EQ(processBgr(scene(2, 2), out, 0), 1);
+    MwcRandom expected{0xFFFFFFFFu, 0xFFFFFFFFu};
+    for (int i = 0; i < 11; ++i) expected.next();
+    EXPECT_EQ(mwcRandom.rngX, expected.rngX);
+    ASSERT_EQ(processBgr(scene(7, 3), out, 0), 1);
+    expected = MwcRandom{0xFFFFFFFFu, 0xFFFFFFFFu};
+    for (int i = 0; i < 3 + 2 * 7 * 3; ++i) expected.next();
+    EXPECT_EQ(mwcRandom.rngX, expected.rngX);
+    EXPECT_EQ(mwcRandom.rngCarry, expected.rngCarry);
+}
+
+TEST_F(Renderer, SameFrameAndSeedGiveTheSameBytes) {
+    const cv::Mat in = scene(33, 17);
+    cv::Mat a, b, c;
+    setCheck(check::kDiffusion, 1);
+    ASSERT_EQ(processBgr(in, a, 12), 1);
+    ASSERT_EQ(processBgr(in, b, 12), 1);
+    EXPECT_EQ(cv::norm(a, b, cv::NORM_INF), 0);
+    ASSERT_EQ(processBgr(in, c, 13), 1);
+    EXPECT_GT(cv::norm(a, c, cv::NORM_INF), 0);  // another frame, another jitter
+}
+
+TEST_F(Renderer, MaskModeIsGray) {
+    setCheck(check::kMask, 1);
+    const cv::Mat in = scene(21, 9);
+    for (int mode = 1; mode <= 5; ++mode) {
+        setSlider(track::kMode, mode);
+        cv::Mat out;
+        ASSERT_EQ(processBgr(in, out), 1);
+        std::vector<cv::Mat> planes;
+        cv::split(out, planes);
+        EXPECT_EQ(cv::norm(planes[0], planes[1], cv::NORM_INF), 0) << mode;
+        EXPECT_EQ(cv::norm(planes[0], planes[2], cv::NORM_INF), 0) << mode;
+    }
+}
+
+// With no density limit the patterns vanish: the source brightness (times the gain) or white.
+TEST_F(Renderer, DensityLimitZeroReproducesTheBrightnessOrWhite) {
+    setSlider(track::kDensityLimit, 0);
+    setSlider(track::kBrightnessGain, 100);
+    setSlider(track::kSaturationGain, 100);
+    const cv::Mat in = scene(16, 8);
+    for (int mode : {1, 2, 3}) {
+        setSlider(track::kMode, mode);
+        cv::Mat out;
+        ASSERT_EQ(processBgr(in, out), 1);
+        // The canvas held the source's H, S and V unchanged before going back to BGR.
+        cv::Mat hsvCanvasSource;
+        cv::cvtColor(srcImage, hsvCanvasSource, cv::COLOR_BGR2HSV);
+        cv::Mat canvasExpected;
+        cv::cvtColor(hsvCanvasSource, canvasExpected, cv::COLOR_HSV2BGR);
+        EXPECT_EQ(cv::norm(canvasImage, canvasExpected, cv::NORM_INF), 0) << mode;
+    }
+    for (int mode : {4, 5}) {
+        setSlider(track::kMode, mode);
+        cv::Mat out;
+        ASSERT_EQ(processBgr(in, out), 1);
+        EXPECT_EQ(cv::countNonZero(canvasImage.reshape(1) != 255), 0) << mode;
+    }
+}
+
+// Tone mode 3 writes saturation 0: the canvas is gray whatever the saturation gain.
+TEST_F(Renderer, ModeFourIsGray) {
+    setSlider(track::kMode, 4);
+    setSlider(track::kSaturationGain, 5000);
+    cv::Mat out;
+    ASSERT_EQ(processBgr(scene(12, 12), out), 1);
+    std::vector<cv::Mat> planes;
+    cv::split(canvasImage, planes);
+    EXPECT_EQ(cv::norm(planes[0], planes[1], cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(planes[1], planes[2], cv::NORM_INF), 0);
+}
+
+// A pixel-by-pixel model of the renderer built from the pure pieces, compared byte for byte
+// with the renderer over odd sizes, every sampling kind, with and without diffusion.
+TEST_F(Renderer, MatchesAPixelModel) {
+    for (int interpolation = 0; interpolation < 3; ++interpolation)
+        for (int diffusion = 0; diffusion < 2; ++diffusion) {
+            SCOPED_TRACE(testing::Message() << "interpolation " << interpolation << " diffusion "
+                                            << diffusion);
+            setCheck(check::kBilinear, interpolation == 1);
+            setCheck(check::kBicubic, interpolation == 2);
+            setCheck(check::kDiffusion, diffusion);
+            setSlider(track::kMode, 2 + interpolation);
+            setSlider(track::kPatternAngle, 30 * interpolation + 5);
+            setSlider(track::kPatternScale, interpolation == 1 ? 50 : 230);
+            cv::Mat out;
+            const cv::Mat in = scene(13, 7);
+            ASSERT_EQ(processBgr(in, out, 5), 1);
+
+            const EffectParameters& p = EffectParams;
+            cv::Mat hsv;
+            cv::cvtColor(srcImage, hsv, cv::COLOR_BGR2HSV);
+            const SeedWords seed = seedWordsFor(5, p.updateInterval, p.randomSeed);
+            MwcRandom rng{seed.rngX, seed.rngCarry};
+            const double xOffset = rng.next() * p.xJitter;
+            const double yOffset = rng.next() * p.yJitter;
+            const double slope = p.tilt + (rng.next() - 0.5) * p.tiltJitter;
+            const auto tone = buildToneTable(p.vFlag);
+            const double* a = patternInverseAffine;
+            cv::Mat model(hsv.size(), CV_8UC3);
+            for (int y = 0; y < hsv.rows; ++y)
+                for (int x = 0; x < hsv.cols; ++x) {
+                    const cv::Vec3b px = hsv.at<cv::Vec3b>(y, x);
+                    double fx = x + xOffset, fy = x * slope + (y + yOffset);
+                    if (p.diffusion) {
+                        fx = fx + (2 * rng.next() - 1);
+                        fy = fy + (2 * rng.next() - 1);
+                    }
+                    const int k = patternIndexFor(tone[px[2]], p.hatchShift, p.hatchInvert);
+                    const PatternView view = PatternView::of(patternScaled[k]);
+                    const double u = a[0] * fx + a[1] * fy + a[2];
+                    const double v = a[3] * fx + a[4] * fy + a[5];
+                    double sample = interpolation == 0   ? sampleNearestWrapped(view, u, v)
+                                    : interpolation == 1 ? sampleBilinearWrapped(view, u, v)
+                                                         : sampleBicubicWrapped(view, u, v);
+                    sample = clampReal(sample, 0, 255);
+                    const double vb = clampReal(px[2] * p.brightnessGain, 0, 255);
+                    const Shade s =
+                        shadeFor(p.hatchToneMode, sample, vb, p.densityLimit, p.saturationGain);
+                    model.at<cv::Vec3b>(y, x) = cv::Vec3b(
+                        px[0], static_cast<uchar>(static_cast<int>(clampReal(s.g * px[1], 0, 255))),
+                        static_cast<uchar>(s.value));
+                }
+            cv::cvtColor(model, model, cv::COLOR_HSV2BGR);
+            EXPECT_EQ(cv::norm(model, canvasImage, cv::NORM_INF), 0);
+        }
+}
+
+}  // namespace
+}  // namespace drawlet
