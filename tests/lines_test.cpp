@@ -1,0 +1,304 @@
+// The line drawer: pass schedule, edge maps, contours, stroke colours and run suppression.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "host/frame_driver.h"
+#include "imaging/working_images.h"
+#include "lines/lines.h"
+
+namespace drawlet {
+namespace {
+
+TEST(PassLevels, ScheduleOfThresholdPasses) {
+    EXPECT_EQ(passLevels(0, 54), (std::vector<int>{20, 74, 128, 182, 236}));
+    EXPECT_EQ(passLevels(0, 100), (std::vector<int>{20, 120, 220}));
+    const std::vector<int> fine = passLevels(0, 1);
+    ASSERT_EQ(fine.size(), 220u);
+    EXPECT_EQ(fine.front(), 20);
+    EXPECT_EQ(fine.back(), 239);
+    for (int type : {1, 2, 3}) EXPECT_EQ(passLevels(type, 54).size(), 1u);
+    // Out-of-range intervals would never advance: they count as 1.
+    EXPECT_EQ(passLevels(0, 0).size(), 220u);
+    EXPECT_EQ(passLevels(0, -5).size(), 220u);
+}
+
+StrokeSample sample(double edge) { return StrokeSample{0, 0, 0, 0, 0, edge}; }
+
+std::vector<int> suppressed(std::initializer_list<int> flags) {
+    std::vector<StrokeSample> samples;
+    for (int f : flags) samples.push_back(sample(f));
+    suppressShortRuns(samples);
+    std::vector<int> out;
+    for (const StrokeSample& s : samples) out.push_back(static_cast<int>(s.edge));
+    return out;
+}
+
+TEST(RunSuppression, ShortRunsAreErasedLongOnesKept) {
+    EXPECT_EQ(suppressed({0, 1, 1, 1, 0, 1, 1, 1, 1, 0}), (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(suppressed({0, 1, 0, 0, 1, 1, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(suppressed({0, 1, 1, 1, 1, 1, 1, 0}), (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 0}));
+}
+
+// Near the wrap the rule is applied literally: sample 0 looks back at the last sample,
+// which is still set when it is visited.
+TEST(RunSuppression, AtTheWrap) {
+    EXPECT_EQ(suppressed({1, 1, 0, 0, 0, 0, 0, 0, 0, 1}), (std::vector<int>{1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(suppressed({1, 1, 1, 1, 1}), (std::vector<int>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(suppressed({0, 0, 0, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0}));
+}
+
+TEST(RunSuppression, TinyRings) {
+    EXPECT_EQ(suppressed({1}), (std::vector<int>{1}));  // its own predecessor
+    EXPECT_EQ(suppressed({0, 1}), (std::vector<int>{0, 0}));
+    std::vector<StrokeSample> none;
+    suppressShortRuns(none);
+}
+
+// The line drawer on module state set up directly.
+class LineDrawer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EffectParams = EffectParameters{};
+        EffectParams.lineStep = 1;
+        EffectParams.extractInterval = 100;
+        EffectParams.width = 1;
+        EffectParams.lineStrength = 1.0;
+        EffectParams.cannyTh1 = 2000;
+        EffectParams.cannyTh2 = 3000;
+    }
+    void TearDown() override { releaseWorkingImages(); }
+
+    void frame(const cv::Mat& bgr, int background = 0) {
+        releaseWorkingImages();
+        createWorkingImages(bgr.cols, bgr.rows);
+        bgr.copyTo(srcImage);
+        canvasImage.setTo(cv::Scalar::all(background));
+    }
+    int changedPixels(int background) {
+        return cv::countNonZero(canvasImage.reshape(1) != background);
+    }
+};
+
+// A horizontal run of n pixels with one pixel below its first traces 2n - 1 points.
+cv::Mat lShape(int n, cv::Scalar colour = cv::Scalar::all(200)) {
+    cv::Mat m(12, n + 10, CV_8UC3, cv::Scalar::all(0));
+    m(cv::Rect(4, 4, n, 1)).setTo(colour);
+    m.at<cv::Vec3b>(5, 4) = cv::Vec3b(static_cast<uchar>(colour[0]), static_cast<uchar>(colour[1]),
+                                      static_cast<uchar>(colour[2]));
+    return m;
+}
+
+TEST_F(LineDrawer, ContourNeedsFiveTimesLineStepPoints) {
+    EffectParams.noise = 0;
+    EffectParams.lineStep = 3;
+    frame(lShape(8));  // 15 points = 5 x 3: stroked
+    drawLines();
+    EXPECT_GT(changedPixels(0), 0);
+    cv::Mat line(12, 20, CV_8UC3, cv::Scalar::all(0));
+    line(cv::Rect(4, 4, 8, 1)).setTo(cv::Scalar::all(200));  // 14 points: not stroked
+    frame(line);
+    drawLines();
+    EXPECT_EQ(changedPixels(0), 0);
+    EXPECT_TRUE(contourStorage.empty());
+}
+
+TEST_F(LineDrawer, UniformFrameHasNoContoursAtAnyCannyType) {
+    for (int type : {1, 2, 3}) {
+        EffectParams.lineType = type;
+        frame(cv::Mat(20, 30, CV_8UC3, cv::Scalar(30, 90, 150)), 77);
+        prepareValuePlane();
+        EXPECT_EQ(extractContours(20), nullptr) << type;
+        releaseContours();
+        drawLines();
+        EXPECT_EQ(changedPixels(77), 0) << type;
+        EXPECT_TRUE(contourStorage.empty());
+    }
+}
+
+TEST_F(LineDrawer, ValuePlaneIsTheLargestChannel) {
+    cv::Mat in(7, 13, CV_8UC3);
+    cv::randu(in, 0, 256);
+    frame(in);
+    prepareValuePlane();
+    for (int y = 0; y < in.rows; ++y)
+        for (int x = 0; x < in.cols; ++x) {
+            const cv::Vec3b p = in.at<cv::Vec3b>(y, x);
+            ASSERT_EQ(scratchImages[1].at<uchar>(y, x), std::max({p[0], p[1], p[2]}));
+        }
+}
+
+TEST_F(LineDrawer, ColourAndValueEdgesContainTheColourEdges) {
+    cv::Mat in(40, 60, CV_8UC3, cv::Scalar(40, 40, 40));
+    cv::circle(in, {20, 20}, 10, cv::Scalar(200, 30, 30), cv::FILLED);
+    cv::rectangle(in, {35, 5}, {55, 30}, cv::Scalar(40, 180, 40), cv::FILLED);
+    cv::line(in, {0, 35}, {59, 37}, cv::Scalar(200, 200, 200), 2);
+    frame(in);
+    prepareValuePlane();
+    EffectParams.lineType = 2;
+    extractContours(20);
+    const cv::Mat colourEdges = scratchImages[2].clone();
+    EffectParams.lineType = 3;
+    extractContours(20);
+    const cv::Mat allEdges = scratchImages[2].clone();
+    releaseContours();
+    ASSERT_GT(cv::countNonZero(colourEdges), 0);
+    EXPECT_EQ(cv::countNonZero(colourEdges & ~allEdges), 0);
+    // The outermost pixels are background for the contour finder.
+    EXPECT_EQ(cv::countNonZero(allEdges.row(0)), 0);
+    EXPECT_EQ(cv::countNonZero(allEdges.col(59)), 0);
+}
+
+TEST_F(LineDrawer, ColourEdgeThresholdAndBorder) {
+    cv::Mat in(3, 3, CV_8UC3, cv::Scalar(100, 100, 100));
+    in.at<cv::Vec3b>(1, 2) = cv::Vec3b(103, 100, 100);  // summed difference 3
+    frame(in);
+    EXPECT_EQ(isColourEdge(1, 1, 2.0), 1);
+    EXPECT_EQ(isColourEdge(1, 1, 3.0), 0);  // strictly greater
+    EXPECT_EQ(isColourEdge(2, 1, 2.0), 1);
+    // At a corner the missing neighbours are the pixel itself.
+    EXPECT_EQ(isColourEdge(0, 0, 0.0), 0);
+    EXPECT_EQ(isColourEdge(0, 2, 0.0), 0);
+    cv::Mat one(1, 1, CV_8UC3, cv::Scalar(1, 2, 3));
+    frame(one);
+    EXPECT_EQ(isColourEdge(0, 0, 0.0), 0);
+}
+
+// The extreme stroke colour over a background, found as the darkest or brightest pixel.
+struct StrokeCase {
+    double strength, offset;
+    int noise;
+    bool mask;
+    int background;
+    int expected;  // the stroke colour in every channel
+};
+
+TEST_F(LineDrawer, StrokeColours) {
+    const StrokeCase cases[] = {
+        {0.7, 0, 0, false, 255, 140},   // 0.7 x 200
+        {0.7, 0, 15, false, 255, 98},   // 0.49 x 200: applied twice
+        {0.0, 90, 0, false, 255, 0},    // contour strokes ignore the offset
+        {0.0, 90, 15, false, 255, 90},  // colour-edge strokes get the offset
+        {2.0, 0, 0, false, 0, 255},     // 400 saturates
+        {2.0, 0, 0, false, 255, 255},
+        {1.0, 0, 0, true, 0, 255},      // mask: white
+        {0.0, 0, 15, true, 0, 255},
+    };
+    for (const StrokeCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.strength << " " << c.offset << " " << c.noise);
+        EffectParams.lineStrength = c.strength;
+        EffectParams.lineOffset = c.offset;
+        EffectParams.noise = c.noise;
+        EffectParams.maskMode = c.mask;
+        // Strokes 3 wide cover their middle pixels fully, so the stroke colour itself shows.
+        EffectParams.width = 3;
+        cv::Mat in(30, 30, CV_8UC3, cv::Scalar::all(0));
+        in(cv::Rect(8, 8, 12, 12)).setTo(cv::Scalar::all(200));
+        frame(in, c.background);
+        drawLines();
+        double lo = 0, hi = 0;
+        cv::minMaxLoc(canvasImage.reshape(1), &lo, &hi);
+        EXPECT_EQ(c.background == 255 ? lo : hi, c.expected);
+        std::vector<cv::Mat> planes;
+        cv::split(canvasImage, planes);
+        EXPECT_EQ(cv::norm(planes[0], planes[2], cv::NORM_INF), 0);  // gray in, gray out
+    }
+}
+
+TEST_F(LineDrawer, LengthMinusLineStepDrawsSinglePoints) {
+    EffectParams.noise = 0;
+    EffectParams.lineStep = 4;
+    EffectParams.length = -4;
+    cv::Mat in(40, 40, CV_8UC3, cv::Scalar::all(0));
+    in(cv::Rect(10, 10, 20, 20)).setTo(cv::Scalar::all(200));
+    frame(in);
+    drawLines();
+    // Every stroked pixel touches a sample point of the square's 76-point boundary; with
+    // length 0 the strokes would join along the whole edge.
+    const int dots = changedPixels(0);
+    EXPECT_GT(dots, 0);
+    EffectParams.length = 0;
+    frame(in);
+    drawLines();
+    EXPECT_GT(changedPixels(0), dots);
+}
+
+TEST_F(LineDrawer, WidthZeroDrawsTheThinnestLine) {
+    EffectParams.noise = 0;
+    cv::Mat in(30, 30, CV_8UC3, cv::Scalar::all(0));
+    in(cv::Rect(8, 8, 12, 12)).setTo(cv::Scalar::all(200));
+    EffectParams.width = 1;
+    frame(in);
+    drawLines();
+    const cv::Mat one = canvasImage.clone();
+    EffectParams.width = 0;
+    frame(in);
+    EXPECT_NO_THROW(drawLines());
+    EXPECT_EQ(cv::norm(one, canvasImage, cv::NORM_INF), 0);
+    EffectParams.width = -3;  // outside the range: also the thinnest line
+    frame(in);
+    EXPECT_NO_THROW(drawLines());
+}
+
+TEST_F(LineDrawer, LineStepBelowOneCountsAsOne) {
+    EffectParams.noise = 0;
+    cv::Mat in(30, 30, CV_8UC3, cv::Scalar::all(0));
+    in(cv::Rect(8, 8, 12, 12)).setTo(cv::Scalar::all(200));
+    frame(in);
+    drawLines();
+    const cv::Mat one = canvasImage.clone();
+    for (int step : {0, -7}) {
+        EffectParams.lineStep = step;
+        frame(in);
+        drawLines();
+        EXPECT_EQ(cv::norm(one, canvasImage, cv::NORM_INF), 0) << step;
+    }
+}
+
+// A comb of one-pixel teeth: its single contour has over 100000 boundary points. Every
+// sample is recorded and drawn, and nothing is printed.
+TEST_F(LineDrawer, ContoursOfMoreThan100000SamplesAreDrawnWhole) {
+    EffectParams.noise = 15;
+    EffectParams.lineStep = 1;
+    EffectParams.lineType = 1;
+    cv::Mat in(300, 420, CV_8UC3, cv::Scalar::all(0));
+    in(cv::Rect(2, 2, 416, 1)).setTo(cv::Scalar::all(255));
+    for (int x = 2; x < 418; x += 2) in(cv::Rect(x, 2, 1, 295)).setTo(cv::Scalar::all(255));
+    frame(in);
+    EffectParams.lineType = 0;
+    prepareValuePlane();
+    ASSERT_NE(extractContours(20), nullptr);
+    ASSERT_EQ(contourStorage.size(), 1u);
+    ASSERT_GT(contourStorage[0].size(), 100000u);
+    releaseContours();
+
+    testing::internal::CaptureStdout();
+    drawLines();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    // Every tooth, first and last alike, is covered by strokes.
+    cv::Mat comb;
+    cv::cvtColor(in, comb, cv::COLOR_BGR2GRAY);
+    cv::Mat drawn;
+    cv::cvtColor(canvasImage, drawn, cv::COLOR_BGR2GRAY);
+    EXPECT_EQ(cv::countNonZero((comb > 0) & (drawn == 0)), 0);
+}
+
+TEST_F(LineDrawer, StorageIsEmptiedAndDoesNotGrowOverFrames) {
+    EffectParams.noise = 15;
+    cv::Mat in(60, 80, CV_8UC3);
+    cv::randu(in, 0, 256);
+    cv::GaussianBlur(in, in, cv::Size(7, 7), 0);
+    frame(in);
+    drawLines();
+    EXPECT_TRUE(contourStorage.empty());
+    const std::size_t capacity = contourStorage.capacity();
+    for (int i = 0; i < 20; ++i) {
+        frame(in);
+        drawLines();
+        ASSERT_TRUE(contourStorage.empty());
+    }
+    EXPECT_EQ(contourStorage.capacity(), capacity);
+}
+
+}  // namespace
+}  // namespace drawlet
