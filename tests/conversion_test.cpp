@@ -12,9 +12,8 @@ namespace {
 
 std::array<int, 3> toBgr(int y, int cb, int cr) {
     std::uint8_t bgr[3];
-    ycPixelToBgr(DrawletPixelYC{static_cast<short>(y), static_cast<short>(cb),
-                                static_cast<short>(cr)},
-                 bgr);
+    ycPixelToBgr(
+        DrawletPixelYC{static_cast<short>(y), static_cast<short>(cb), static_cast<short>(cr)}, bgr);
     return {bgr[0], bgr[1], bgr[2]};
 }
 
@@ -95,7 +94,7 @@ TEST(BgrToYc, OutputStaysWithinTheNominalRange) {
 }
 
 class WorkingImages : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { releaseWorkingImages(); }
 };
 

@@ -1,8 +1,9 @@
 // Parameter decoding, mode presets, seeding and the per-frame pipeline.
+#include "host/frame_driver.h"
+
 #include <gtest/gtest.h>
 
 #include "hatching/pattern_bank.h"
-#include "host/frame_driver.h"
 #include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
@@ -15,7 +16,7 @@ namespace {
 using test::FilterFixture;
 
 class FrameDriver : public FilterFixture {
-protected:
+  protected:
     // Decodes and applies the preset as the driver does.
     void decode() {
         decodeEffectParams(*reg);

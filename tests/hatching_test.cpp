@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-
 #include <opencv2/imgproc.hpp>
 
 #include "hatching/hatching_renderer.h"
@@ -52,10 +51,9 @@ TEST(Levels, TableOfBothShifts) {
     struct Band {
         int from, to, shift0, shift1;
     };
-    const Band bands[] = {{0, 3, 0, 1},     {4, 39, 1, 2},    {40, 45, 1, 3},
-                          {46, 75, 2, 3},   {76, 87, 2, 4},   {88, 111, 3, 4},
-                          {112, 129, 3, 5}, {130, 147, 4, 5}, {148, 171, 4, 6},
-                          {172, 213, 5, 6}, {214, 255, 6, 6}};
+    const Band bands[] = {{0, 3, 0, 1},     {4, 39, 1, 2},    {40, 45, 1, 3},   {46, 75, 2, 3},
+                          {76, 87, 2, 4},   {88, 111, 3, 4},  {112, 129, 3, 5}, {130, 147, 4, 5},
+                          {148, 171, 4, 6}, {172, 213, 5, 6}, {214, 255, 6, 6}};
     for (const Band& band : bands)
         for (int t = band.from; t <= band.to; ++t) {
             EXPECT_EQ(hatchLevel(t, 0), band.shift0) << t;
@@ -131,7 +129,7 @@ TEST(Shade, MaskValue) {
 
 // The renderer through the module's state, with patterns written to a temp folder.
 class Renderer : public test::FilterFixture {
-protected:
+  protected:
     void SetUp() override {
         FilterFixture::SetUp();
         checks[0] = 0;  // lines off: only the hatching is looked at
@@ -235,8 +233,8 @@ TEST_F(Renderer, ModeFourIsGray) {
 TEST_F(Renderer, MatchesAPixelModel) {
     for (int interpolation = 0; interpolation < 3; ++interpolation)
         for (int diffusion = 0; diffusion < 2; ++diffusion) {
-            SCOPED_TRACE(testing::Message() << "interpolation " << interpolation << " diffusion "
-                                            << diffusion);
+            SCOPED_TRACE(testing::Message()
+                         << "interpolation " << interpolation << " diffusion " << diffusion);
             setCheck(check::kBilinear, interpolation == 1);
             setCheck(check::kBicubic, interpolation == 2);
             setCheck(check::kDiffusion, diffusion);

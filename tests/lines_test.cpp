@@ -1,11 +1,12 @@
 // The line drawer: pass schedule, edge maps, contours, stroke colours and run suppression.
+#include "lines/lines.h"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
 
 #include "host/frame_driver.h"
 #include "imaging/working_images.h"
-#include "lines/lines.h"
 
 namespace drawlet {
 namespace {
@@ -35,7 +36,8 @@ std::vector<int> suppressed(std::initializer_list<int> flags) {
 }
 
 TEST(RunSuppression, ShortRunsAreErasedLongOnesKept) {
-    EXPECT_EQ(suppressed({0, 1, 1, 1, 0, 1, 1, 1, 1, 0}), (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(suppressed({0, 1, 1, 1, 0, 1, 1, 1, 1, 0}),
+              (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 1, 1, 0}));
     EXPECT_EQ(suppressed({0, 1, 0, 0, 1, 1, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(suppressed({0, 1, 1, 1, 1, 1, 1, 0}), (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 0}));
 }
@@ -43,7 +45,8 @@ TEST(RunSuppression, ShortRunsAreErasedLongOnesKept) {
 // Near the wrap the rule is applied literally: sample 0 looks back at the last sample,
 // which is still set when it is visited.
 TEST(RunSuppression, AtTheWrap) {
-    EXPECT_EQ(suppressed({1, 1, 0, 0, 0, 0, 0, 0, 0, 1}), (std::vector<int>{1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(suppressed({1, 1, 0, 0, 0, 0, 0, 0, 0, 1}),
+              (std::vector<int>{1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(suppressed({1, 1, 1, 1, 1}), (std::vector<int>{1, 1, 1, 1, 1}));
     EXPECT_EQ(suppressed({0, 0, 0, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0}));
 }
@@ -57,7 +60,7 @@ TEST(RunSuppression, TinyRings) {
 
 // The line drawer on module state set up directly.
 class LineDrawer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         EffectParams = EffectParameters{};
         EffectParams.lineStep = 1;
@@ -180,8 +183,7 @@ TEST_F(LineDrawer, StrokeColours) {
         {0.0, 90, 0, false, 255, 0},    // contour strokes ignore the offset
         {0.0, 90, 15, false, 255, 90},  // colour-edge strokes get the offset
         {2.0, 0, 0, false, 0, 255},     // 400 saturates
-        {2.0, 0, 0, false, 255, 255},
-        {1.0, 0, 0, true, 0, 255},      // mask: white
+        {2.0, 0, 0, false, 255, 255},  {1.0, 0, 0, true, 0, 255},  // mask: white
         {0.0, 0, 15, true, 0, 255},
     };
     for (const StrokeCase& c : cases) {

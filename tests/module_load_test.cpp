@@ -1,10 +1,11 @@
 // Path handling of the module load: the directory of the module file and PATH.
+#include "host/module_load.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "host/module_load.h"
 #include "platform/platform.h"
 
 namespace drawlet {
@@ -46,7 +47,9 @@ TEST(ModuleLoad, RecordsTheDirectoryAndExtendsPath) {
 
 TEST(TickCount, Advances) {
     const std::uint32_t start = platform::tickCountMs();
-    struct timespec pause{0, 20 * 1000 * 1000};
+    struct timespec pause {
+        0, 20 * 1000 * 1000
+    };
     nanosleep(&pause, nullptr);
     const std::uint32_t elapsed = platform::tickCountMs() - start;
     EXPECT_GE(elapsed, 19u);

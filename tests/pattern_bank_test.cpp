@@ -1,12 +1,12 @@
 // The pattern bank: finding, loading, failing once, and preparing the scaled patterns.
+#include "hatching/pattern_bank.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
-
 #include <opencv2/imgcodecs.hpp>
 
-#include "hatching/pattern_bank.h"
 #include "host/parameters.h"
 #include "host/registration.h"
 #include "kit/text_encoding.h"
@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class PatternBank : public test::FilterFixture {
-protected:
+  protected:
     void update(int width = 64, int height = 48) {
         request = DrawletFrameRequest{};
         request.width = width;
@@ -165,7 +165,7 @@ TEST_F(PatternBank, ShrinkingSizesAndClamps) {
     update();
     EXPECT_EQ(patternScaled[2].size(), cv::Size(32, 32));
     EXPECT_EQ(patternInverseAffine[0], 1.0);  // no scale part in the matrix
-    setSlider(track::kPatternScale, 1);  // 0.64 truncates to 0, clamped to 1
+    setSlider(track::kPatternScale, 1);       // 0.64 truncates to 0, clamped to 1
     update();
     EXPECT_EQ(patternScaled[2].size(), cv::Size(1, 1));
 }

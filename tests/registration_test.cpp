@@ -1,4 +1,6 @@
 // Registration record, parameter table and name dictionaries, called directly.
+#include "host/registration.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -6,7 +8,6 @@
 
 #include "hatching/pattern_bank.h"
 #include "host/parameters.h"
-#include "host/registration.h"
 #include "host/update_exit.h"
 #include "kit/text_encoding.h"
 

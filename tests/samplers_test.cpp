@@ -1,9 +1,9 @@
 // Wrapped pattern sampling: nearest, bilinear and bicubic.
+#include "hatching/samplers.h"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
-
-#include "hatching/samplers.h"
 
 namespace drawlet {
 namespace {

@@ -44,7 +44,8 @@ void writePatternSet(const fs::path& folder, int size, PatternFn value, int skip
         if (i == skipIndex) continue;
         cv::Mat m(size, size, CV_8UC1);
         for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x) m.at<uchar>(y, x) = cv::saturate_cast<uchar>(value(i, x, y));
+            for (int x = 0; x < size; ++x)
+                m.at<uchar>(y, x) = cv::saturate_cast<uchar>(value(i, x, y));
         ASSERT_TRUE(cv::imwrite((folder / ("h" + std::to_string(i) + ".bmp")).string(), m));
     }
 }

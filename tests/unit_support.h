@@ -6,10 +6,9 @@
 
 #include <array>
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "host/drawlet_filter.h"
 
@@ -25,12 +24,12 @@ struct RecordingWindow {
 
 // A temporary folder removed at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -39,11 +38,11 @@ private:
 using PatternFn = int (*)(int index, int x, int y);
 void writePatternSet(const std::filesystem::path& folder, int size, PatternFn value,
                      int skipIndex = -1);
-int flatPattern(int index, int x, int y);    // uniform, darker with the index
+int flatPattern(int index, int x, int y);     // uniform, darker with the index
 int stripedPattern(int index, int x, int y);  // vertical stripes, denser with the index
 
 class FilterFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -1,11 +1,11 @@
 #include "cli/commands.h"
 
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <filesystem>
-#include <fmt/format.h>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
@@ -71,7 +71,7 @@ void applySetting(kit::FilterHost& host, const std::string& assignment) {
                            "\" (see drawlet params)",
                        kExitUsage};
     const int value = p->kind == kit::ParameterKind::Check ? parseCheckState(text, p->name)
-                                                            : parseInteger(text, p->name);
+                                                           : parseInteger(text, p->name);
     try {
         host.setValue(*p, value);
     } catch (const kit::HostError& e) {
@@ -118,12 +118,12 @@ void writeImage(const cv::Mat& image, const std::string& output, bool overwrite)
     const fs::path target(output);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder))
-        throw CliError{output + ": the folder " + folder.string() + " does not exist", kExitFailure};
+        throw CliError{output + ": the folder " + folder.string() + " does not exist",
+                       kExitFailure};
     if (fs::exists(target) && !overwrite)
         throw CliError{output + ": already exists (use -y to overwrite)", kExitFailure};
-    const fs::path temporary =
-        folder / fmt::format(".{}.part-{}{}", target.stem().string(), getpid(),
-                             target.extension().string());
+    const fs::path temporary = folder / fmt::format(".{}.part-{}{}", target.stem().string(),
+                                                    getpid(), target.extension().string());
     bool written = false;
     try {
         written = cv::imwrite(temporary.string(), image);
@@ -168,8 +168,10 @@ cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& input, int frameNumber
                     const std::string& what) {
     std::optional<cv::Mat> result = host.processBgr(input, frameNumber);
     if (!result)
-        throw CliError{what + ": the filter left the frame unprocessed (see the message above, "
-                              "or check the pattern files beside " + host.modulePath() + ")",
+        throw CliError{what +
+                           ": the filter left the frame unprocessed (see the message above, "
+                           "or check the pattern files beside " +
+                           host.modulePath() + ")",
                        kExitFailure};
     return *result;
 }
@@ -183,9 +185,10 @@ struct CommonOptions {
 void addCommonOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("--module", options.module,
                        "the filter module file (default: Drawlet.auf beside this program)");
-    command.add_option("--set", options.settings,
-                       "NAME=VALUE: a slider or check box by display name or index; check boxes "
-                       "take on/off/1/0")
+    command
+        .add_option("--set", options.settings,
+                    "NAME=VALUE: a slider or check box by display name or index; check boxes "
+                    "take on/off/1/0")
         ->type_name("NAME=VALUE");
     command.add_flag("-y,--overwrite", options.overwrite, "overwrite an existing output file");
 }
@@ -240,7 +243,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             applySettings(*host, demoOptions.settings);
             reportMessagesTo(*host, err);
             const cv::Mat scene = drawDemoScene(960, 640);
-            writeImage(renderFrame(*host, scene, 0, "demo scene"), demoOutput, demoOptions.overwrite);
+            writeImage(renderFrame(*host, scene, 0, "demo scene"), demoOutput,
+                       demoOptions.overwrite);
             out << "wrote " << demoOutput << '\n';
         }
     } catch (const CliError& e) {

@@ -1,7 +1,6 @@
 #include "cli/demo_scene.h"
 
 #include <cmath>
-
 #include <opencv2/imgproc.hpp>
 
 namespace drawlet::cli {
@@ -50,8 +49,9 @@ cv::Mat drawDemoScene(int width, int height, double phase) {
         }
     }
     // Hills and a house with a roof.
-    cv::ellipse(img, cv::Point(static_cast<int>(width * 0.2), horizon), cv::Size(int(260 * s), int(120 * s)),
-                0, 180, 360, cv::Scalar(60, 130, 80), cv::FILLED, cv::LINE_AA);
+    cv::ellipse(img, cv::Point(static_cast<int>(width * 0.2), horizon),
+                cv::Size(int(260 * s), int(120 * s)), 0, 180, 360, cv::Scalar(60, 130, 80),
+                cv::FILLED, cv::LINE_AA);
     const cv::Point house(static_cast<int>(width * 0.62), horizon);
     cv::rectangle(img, house + cv::Point(0, int(-150 * s)), house + cv::Point(int(190 * s), 0),
                   cv::Scalar(90, 150, 210), cv::FILLED, cv::LINE_AA);
@@ -59,10 +59,12 @@ cv::Mat drawDemoScene(int width, int height, double phase) {
                                          house + cv::Point(int(95 * s), int(-240 * s)),
                                          house + cv::Point(int(210 * s), int(-150 * s))};
     cv::fillConvexPoly(img, roof, cv::Scalar(50, 60, 160), cv::LINE_AA);
-    cv::rectangle(img, house + cv::Point(int(30 * s), int(-110 * s)), house + cv::Point(int(80 * s), int(-60 * s)),
-                  cv::Scalar(200, 230, 250), cv::FILLED, cv::LINE_AA);
-    cv::rectangle(img, house + cv::Point(int(110 * s), int(-95 * s)), house + cv::Point(int(160 * s), 0),
-                  cv::Scalar(40, 70, 110), cv::FILLED, cv::LINE_AA);
+    cv::rectangle(img, house + cv::Point(int(30 * s), int(-110 * s)),
+                  house + cv::Point(int(80 * s), int(-60 * s)), cv::Scalar(200, 230, 250),
+                  cv::FILLED, cv::LINE_AA);
+    cv::rectangle(img, house + cv::Point(int(110 * s), int(-95 * s)),
+                  house + cv::Point(int(160 * s), 0), cv::Scalar(40, 70, 110), cv::FILLED,
+                  cv::LINE_AA);
     // A shaded sun and a ball that moves with the phase.
     drawShadedBall(img, {width * 0.82, height * 0.18}, 55 * s, {120, 210, 255});
     const double bx = width * (0.15 + 0.5 * phase);
@@ -75,10 +77,11 @@ cv::Mat drawDemoScene(int width, int height, double phase) {
                  cv::Scalar(30, 90, 40), 1, cv::LINE_AA);
     }
     for (int x = int(width * 0.05); x < int(width * 0.5); x += int(24 * s) + 1)
-        cv::line(img, {x, horizon + int(10 * s)}, {x, horizon - int(40 * s)}, cv::Scalar(60, 90, 120),
-                 std::max(1, int(3 * s)), cv::LINE_AA);
-    cv::line(img, {int(width * 0.05), horizon - int(30 * s)}, {int(width * 0.5), horizon - int(30 * s)},
-             cv::Scalar(60, 90, 120), std::max(1, int(2 * s)), cv::LINE_AA);
+        cv::line(img, {x, horizon + int(10 * s)}, {x, horizon - int(40 * s)},
+                 cv::Scalar(60, 90, 120), std::max(1, int(3 * s)), cv::LINE_AA);
+    cv::line(img, {int(width * 0.05), horizon - int(30 * s)},
+             {int(width * 0.5), horizon - int(30 * s)}, cv::Scalar(60, 90, 120),
+             std::max(1, int(2 * s)), cv::LINE_AA);
     return img;
 }
 

@@ -63,8 +63,8 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
     handle_ = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* reason = dlerror();
-        throw HostError(modulePath + ": cannot load the filter module: " +
-                        (reason ? reason : "unknown reason"));
+        throw HostError(modulePath +
+                        ": cannot load the filter module: " + (reason ? reason : "unknown reason"));
     }
     auto getTable = reinterpret_cast<DrawletGetFilterTableFn>(dlsym(handle_, "GetFilterTable"));
     if (getTable == nullptr) {
@@ -78,8 +78,8 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
     }
     for (int i = 0; i < reg_->trackCount; ++i) {
         parameters_.push_back({ParameterKind::Slider, i, safeText(reg_->trackNames[i]),
-                               reg_->trackNames[i], reg_->trackDefaults[i],
-                               reg_->trackMinimums[i], reg_->trackMaximums[i]});
+                               reg_->trackNames[i], reg_->trackDefaults[i], reg_->trackMinimums[i],
+                               reg_->trackMaximums[i]});
         sliders_.push_back(reg_->trackDefaults[i]);
     }
     for (int j = 0; j < reg_->checkCount; ++j) {

@@ -7,13 +7,12 @@
 
 #include <functional>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "host/drawlet_filter.h"
 
@@ -21,7 +20,7 @@ namespace drawlet::kit {
 
 // A failure of the host itself (module not loadable, bad parameter); the message says what.
 class HostError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -29,12 +28,12 @@ enum class ParameterKind { Slider, Check };
 
 struct Parameter {
     ParameterKind kind;
-    int index;             // position in the host's slider or check array
-    std::string name;      // display name, UTF-8
-    std::string rawName;   // display name as the module holds it (code page 932)
+    int index;            // position in the host's slider or check array
+    std::string name;     // display name, UTF-8
+    std::string rawName;  // display name as the module holds it (code page 932)
     int defaultValue;
-    int minimum;           // check boxes: 0
-    int maximum;           // check boxes: 1
+    int minimum;  // check boxes: 0
+    int maximum;  // check boxes: 1
 };
 
 // A frame in the host's pixel form; the row stride (in pixels) may exceed the width.
@@ -61,7 +60,7 @@ struct MessageBoxCall {
 };
 
 class FilterHost {
-public:
+  public:
     // Loads the module; throws HostError naming the file and the loader's reason.
     explicit FilterHost(const std::string& modulePath);
     ~FilterHost();
@@ -100,7 +99,7 @@ public:
     // BGR in, BGR out; nullopt when the module left the frame untouched (returned 0).
     std::optional<cv::Mat> processBgr(const cv::Mat& bgr, int frameNumber);
 
-private:
+  private:
     static void setTitleThunk(void* context, const char* title);
     static int messageBoxThunk(void* context, const char* text, const char* caption);
     static int isSavingThunk(void* editHandle);

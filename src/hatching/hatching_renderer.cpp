@@ -2,9 +2,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <stdexcept>
-
 #include <opencv2/imgproc.hpp>
+#include <stdexcept>
 
 #include "hatching/hatching_tone.h"
 #include "hatching/pattern_bank.h"
@@ -73,8 +72,8 @@ void hatchRows(const FrameJitter& jitter, const std::array<int, 256>& toneTable,
                 shadeFor(p.hatchToneMode, sampled, vb, p.densityLimit, p.saturationGain);
             if (!p.maskMode) {
                 out[0] = static_cast<std::uint8_t>(hue);
-                out[1] = static_cast<std::uint8_t>(
-                    static_cast<int>(clampReal(shade.g * sat, 0, 255)));
+                out[1] =
+                    static_cast<std::uint8_t>(static_cast<int>(clampReal(shade.g * sat, 0, 255)));
                 out[2] = static_cast<std::uint8_t>(shade.value);
             } else {
                 out[0] = 0;

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <string>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 #include "host/parameters.h"
 #include "host/registration.h"
@@ -46,7 +45,8 @@ void setPatternBaseDirectory(const char* directory) { patternDirectory = directo
 
 void patternBaseFolder(char* out) {
     std::snprintf(out, kPatternTextSize, "%s/Drawlet", patternDirectory.c_str());
-    if (!platform::pathExists(out)) std::snprintf(out, kPatternTextSize, "%s", patternDirectory.c_str());
+    if (!platform::pathExists(out))
+        std::snprintf(out, kPatternTextSize, "%s", patternDirectory.c_str());
 }
 
 void releasePatterns() {
@@ -85,8 +85,8 @@ void preparePatterns(const DrawletFrameRequest& request) {
     const double theta = currentPatternAngle;
 
     const cv::Mat toOrigin = matrix3(1, 0, w * -0.5, 0, 1, h * -0.5);
-    const cv::Mat rotation = matrix3(std::cos(theta), -std::sin(theta), 0, std::sin(theta),
-                                     std::cos(theta), 0);
+    const cv::Mat rotation =
+        matrix3(std::cos(theta), -std::sin(theta), 0, std::sin(theta), std::cos(theta), 0);
     const cv::Mat scale = s >= 1 ? matrix3(s, 0, 0, 0, s, 0) : matrix3(1, 0, 0, 0, 1, 0);
     const cv::Mat toFrameCentre = matrix3(1, 0, frameW * 0.5, 0, 1, frameH * 0.5);
 
@@ -106,8 +106,9 @@ void preparePatterns(const DrawletFrameRequest& request) {
             const auto shrunk = [s](int side) {
                 return std::clamp(static_cast<int>(s * side), 1, kMaxPreparedSide);
             };
-            cv::resize(original, patternScaled[i], cv::Size(shrunk(original.cols), shrunk(original.rows)),
-                       0, 0, cv::INTER_AREA);
+            cv::resize(original, patternScaled[i],
+                       cv::Size(shrunk(original.cols), shrunk(original.rows)), 0, 0,
+                       cv::INTER_AREA);
         }
     }
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
 #include <opencv2/core.hpp>
 
 namespace drawlet {

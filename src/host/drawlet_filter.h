@@ -29,17 +29,17 @@ typedef struct DrawletPixelYC {
 
 /* One processing request (host-owned). Only the words with a name are read by the module. */
 typedef struct DrawletFrameRequest {
-    int flags;                /* 0 */
-    DrawletPixelYC* frame;    /* 1 frame buffer, rewritten in place */
-    void* temporaryFrame;     /* 2 */
-    int width;                /* 3 */
-    int height;               /* 4 */
-    int rowStride;            /* 5 row stride in pixels (the host's maximum width) */
-    int maxHeight;            /* 6 */
-    int frameNumber;          /* 7 0-based */
-    int frameCount;           /* 8 */
-    int reserved9[6];         /* 9 .. 14 */
-    void* editHandle;         /* 15 opaque, passed to the saving query */
+    int flags;             /* 0 */
+    DrawletPixelYC* frame; /* 1 frame buffer, rewritten in place */
+    void* temporaryFrame;  /* 2 */
+    int width;             /* 3 */
+    int height;            /* 4 */
+    int rowStride;         /* 5 row stride in pixels (the host's maximum width) */
+    int maxHeight;         /* 6 */
+    int frameNumber;       /* 7 0-based */
+    int frameCount;        /* 8 */
+    int reserved9[6];      /* 9 .. 14 */
+    void* editHandle;      /* 15 opaque, passed to the saving query */
 } DrawletFrameRequest;
 
 struct DrawletRegistration;
@@ -53,9 +53,9 @@ typedef int (*DrawletWindowProcFn)(void* window, unsigned int message, void* wpa
 /* The host-services table (host-owned), reached through word 24 of the registration record.
  * Only entries 5 and 21 are called by the module; the others may be null. */
 typedef struct DrawletHostServices {
-    void* reserved0[5];                                  /* 0 .. 4 */
-    int (*isSaving)(void* editHandle);                   /* 5 non-zero while writing output */
-    void* reserved6[15];                                 /* 6 .. 20 */
+    void* reserved0[5];                                   /* 0 .. 4 */
+    int (*isSaving)(void* editHandle);                    /* 5 non-zero while writing output */
+    void* reserved6[15];                                  /* 6 .. 20 */
     int (*updateWindow)(struct DrawletRegistration* reg); /* 21 redraw the settings window */
 } DrawletHostServices;
 
@@ -77,32 +77,32 @@ typedef struct DrawletSettingsWindow {
 
 /* The registration record (module-owned, static), 35 words. */
 typedef struct DrawletRegistration {
-    int flags;                        /* 0  */
-    int windowX;                      /* 1  */
-    int windowY;                      /* 2  */
-    const char* name;                 /* 3  display name */
-    int trackCount;                   /* 4  */
-    const char* const* trackNames;    /* 5  */
-    const int* trackDefaults;         /* 6  */
-    const int* trackMinimums;         /* 7  */
-    const int* trackMaximums;         /* 8  */
-    int checkCount;                   /* 9  */
-    const char* const* checkNames;    /* 10 */
-    const int* checkDefaults;         /* 11 */
-    DrawletProcessFn process;         /* 12 */
-    void* init;                       /* 13 (none) */
-    DrawletExitFn exit;               /* 14 */
-    DrawletUpdateFn update;           /* 15 */
-    DrawletWindowProcFn windowProc;   /* 16 */
-    int* trackValues;                 /* 17 host fills: current slider values */
-    int* checkValues;                 /* 18 host fills: current check-box states */
-    void* extraData;                  /* 19 */
-    int extraDataSize;                /* 20 */
-    const char* information;          /* 21 information string */
-    void* reserved22[2];              /* 22, 23 */
-    DrawletHostServices* services;    /* 24 host fills */
-    void* settingsWindow;             /* 25 host fills: HWND, or DrawletSettingsWindow* on POSIX */
-    void* reserved26[9];              /* 26 .. 34 */
+    int flags;                      /* 0  */
+    int windowX;                    /* 1  */
+    int windowY;                    /* 2  */
+    const char* name;               /* 3  display name */
+    int trackCount;                 /* 4  */
+    const char* const* trackNames;  /* 5  */
+    const int* trackDefaults;       /* 6  */
+    const int* trackMinimums;       /* 7  */
+    const int* trackMaximums;       /* 8  */
+    int checkCount;                 /* 9  */
+    const char* const* checkNames;  /* 10 */
+    const int* checkDefaults;       /* 11 */
+    DrawletProcessFn process;       /* 12 */
+    void* init;                     /* 13 (none) */
+    DrawletExitFn exit;             /* 14 */
+    DrawletUpdateFn update;         /* 15 */
+    DrawletWindowProcFn windowProc; /* 16 */
+    int* trackValues;               /* 17 host fills: current slider values */
+    int* checkValues;               /* 18 host fills: current check-box states */
+    void* extraData;                /* 19 */
+    int extraDataSize;              /* 20 */
+    const char* information;        /* 21 information string */
+    void* reserved22[2];            /* 22, 23 */
+    DrawletHostServices* services;  /* 24 host fills */
+    void* settingsWindow;           /* 25 host fills: HWND, or DrawletSettingsWindow* on POSIX */
+    void* reserved26[9];            /* 26 .. 34 */
 } DrawletRegistration;
 
 #if defined(__cplusplus)

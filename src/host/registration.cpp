@@ -85,9 +85,7 @@ int checkValue(const DrawletRegistration& reg, std::string_view name) {
     return lookUp(checkIndexByName, reg.checkValues, reg.checkCount, name);
 }
 
-int windowProcCallback(void*, unsigned int, void*, void*, void*, DrawletRegistration*) {
-    return 0;
-}
+int windowProcCallback(void*, unsigned int, void*, void*, void*, DrawletRegistration*) { return 0; }
 
 }  // namespace drawlet
 

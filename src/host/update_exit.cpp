@@ -15,8 +15,8 @@ int updateCallback(DrawletRegistration* reg, int /*status*/) {
         int* checks = reg->checkValues;
         const auto bilinear = static_cast<std::size_t>(checkIndexByName.at(check::kBilinear));
         const auto bicubic = static_cast<std::size_t>(checkIndexByName.at(check::kBicubic));
-        const std::size_t count = std::min(previousChecks.size(),
-                                           static_cast<std::size_t>(std::max(reg->checkCount, 0)));
+        const std::size_t count =
+            std::min(previousChecks.size(), static_cast<std::size_t>(std::max(reg->checkCount, 0)));
         if (bilinear < count && bicubic < count) {
             // A box just switched on switches the other off; bilinear is looked at first, so
             // with both switched on at once bilinear stays.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-
 #include <opencv2/imgproc.hpp>
 
 #include "host/frame_driver.h"
@@ -17,7 +16,7 @@ std::vector<Contour> contourStorage;
 namespace {
 
 constexpr int kCannyAperture = 5;
-constexpr int kMinimumRun = 4;  // runs of fewer edge samples are not drawn
+constexpr int kMinimumRun = 4;         // runs of fewer edge samples are not drawn
 constexpr int kSamplesPerContour = 5;  // a contour needs 5 x lineStep points to be stroked
 
 // Samples of the colour-edge stroke being drawn; grows to the largest contour seen and is
@@ -86,8 +85,7 @@ void strokeColourEdges(const Contour& contour) {
         const cv::Point pt = contour[k];
         const std::uint8_t* bgr = srcPixel(pt.x, pt.y);
         const double edge = isColourEdge(pt.x, pt.y, threshold) ? 1.0 : 0.0;
-        strokeSamples.push_back(
-            {pt.x, pt.y, bgr[0] * a + o, bgr[1] * a + o, bgr[2] * a + o, edge});
+        strokeSamples.push_back({pt.x, pt.y, bgr[0] * a + o, bgr[1] * a + o, bgr[2] * a + o, edge});
     }
     suppressShortRuns(strokeSamples);
 

@@ -1,10 +1,9 @@
 // The line drawer: edge maps and contours of the frame, and the strokes drawn along them.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <span>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 namespace drawlet {
 

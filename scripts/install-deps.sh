@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need from Debian's archive, if it is missing.
+set -euo pipefail
+
+packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
+          libbenchmark-dev libcli11-dev libfmt-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
