@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "imaging/yc_pixel.h"
+#include "kit/parameter_aliases.h"
 #include "kit/text_encoding.h"
 
 namespace drawlet::kit {
@@ -78,15 +79,17 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
     }
     for (int i = 0; i < reg_->trackCount; ++i) {
         parameters_.push_back({ParameterKind::Slider, i, safeText(reg_->trackNames[i]),
-                               reg_->trackNames[i], reg_->trackDefaults[i], reg_->trackMinimums[i],
-                               reg_->trackMaximums[i]});
+                               reg_->trackNames[i], "", reg_->trackDefaults[i],
+                               reg_->trackMinimums[i], reg_->trackMaximums[i]});
         sliders_.push_back(reg_->trackDefaults[i]);
     }
     for (int j = 0; j < reg_->checkCount; ++j) {
         parameters_.push_back({ParameterKind::Check, j, safeText(reg_->checkNames[j]),
-                               reg_->checkNames[j], reg_->checkDefaults[j], 0, 1});
+                               reg_->checkNames[j], "", reg_->checkDefaults[j], 0, 1});
         checks_.push_back(reg_->checkDefaults[j]);
     }
+    for (Parameter& p : parameters_)
+        if (const ParameterAlias* a = findAlias(p.name)) p.alias = a->alias;
     services_.isSaving = &FilterHost::isSavingThunk;
     services_.updateWindow = &FilterHost::updateWindowThunk;
     window_.context = this;
@@ -114,7 +117,7 @@ const Parameter* FilterHost::find(std::string_view nameOrIndex) const {
         return nullptr;
     }
     for (const Parameter& p : parameters_)
-        if (p.name == nameOrIndex) return &p;
+        if (p.name == nameOrIndex || (!p.alias.empty() && p.alias == nameOrIndex)) return &p;
     return nullptr;
 }
 

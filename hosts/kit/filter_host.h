@@ -31,6 +31,7 @@ struct Parameter {
     int index;            // position in the host's slider or check array
     std::string name;     // display name, UTF-8
     std::string rawName;  // display name as the module holds it (code page 932)
+    std::string alias;    // English name people can type; empty if the module has none
     int defaultValue;
     int minimum;  // check boxes: 0
     int maximum;  // check boxes: 1
@@ -73,7 +74,8 @@ class FilterHost {
     std::string information() const;
 
     const std::vector<Parameter>& parameters() const { return parameters_; }
-    // By UTF-8 display name or by 0-based index ("3" is slider 3; checks are found by name).
+    // By UTF-8 display name, English alias, or 0-based index ("3" is slider 3; check boxes
+    // are found by name or alias).
     const Parameter* find(std::string_view nameOrIndex) const;
 
     int value(const Parameter& p) const;
