@@ -13,11 +13,7 @@ namespace drawlet::kit {
 
 namespace {
 
-// Modules keep module-wide state: one call into a module at a time, in the whole process.
-std::recursive_mutex& moduleLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
+std::recursive_mutex& moduleLock() { return FilterHost::callLock(); }
 
 std::string safeText(const char* cp932) {
     if (cp932 == nullptr) return {};
@@ -29,6 +25,12 @@ std::string safeText(const char* cp932) {
 }
 
 }  // namespace
+
+// Modules keep module-wide state: one call into a module at a time, in the whole process.
+std::recursive_mutex& FilterHost::callLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
 
 YcFrame toYcFrame(const cv::Mat& bgr, int rowStride) {
     CV_Assert(bgr.type() == CV_8UC3);
@@ -67,12 +69,12 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
         throw HostError(modulePath +
                         ": cannot load the filter module: " + (reason ? reason : "unknown reason"));
     }
-    auto getTable = reinterpret_cast<DrawletGetFilterTableFn>(dlsym(handle_, "GetFilterTable"));
-    if (getTable == nullptr) {
+    getTable_ = reinterpret_cast<DrawletGetFilterTableFn>(dlsym(handle_, "GetFilterTable"));
+    if (getTable_ == nullptr) {
         dlclose(handle_);
         throw HostError(modulePath + ": not a filter module: it has no GetFilterTable");
     }
-    reg_ = getTable();
+    reg_ = getTable_();
     if (reg_ == nullptr || reg_->trackCount < 0 || reg_->checkCount < 0) {
         dlclose(handle_);
         throw HostError(modulePath + ": GetFilterTable returned no usable registration record");
@@ -174,6 +176,11 @@ int FilterHost::process(YcFrame& frame, int frameNumber) {
     std::lock_guard guard(moduleLock());
     lendRecords();
     return reg_->process != nullptr ? reg_->process(reg_, &request) : 0;
+}
+
+void FilterHost::reregister() {
+    std::lock_guard guard(moduleLock());
+    reg_ = getTable_();
 }
 
 int FilterHost::update() {

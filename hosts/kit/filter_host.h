@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <stdexcept>
@@ -93,6 +94,14 @@ class FilterHost {
     void setSaving(bool saving) { saving_ = saving; }
     int windowUpdates() const { return windowUpdates_; }
 
+    // Asks the module for its registration record again, as a host does when it re-reads
+    // its filters: the pattern set is then loaded and prepared anew by the next frame.
+    void reregister();
+
+    // The process-wide lock every call into a module takes. Hold it to make a sequence of
+    // calls (values set, then a frame) atomic with respect to other threads.
+    static std::recursive_mutex& callLock();
+
     // Callbacks, one at a time across the process.
     int process(YcFrame& frame, int frameNumber);
     int update();
@@ -110,6 +119,7 @@ class FilterHost {
 
     std::string modulePath_;
     void* handle_ = nullptr;
+    DrawletGetFilterTableFn getTable_ = nullptr;
     DrawletRegistration* reg_ = nullptr;
     std::vector<Parameter> parameters_;
     std::vector<int> sliders_;

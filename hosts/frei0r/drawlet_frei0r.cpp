@@ -1,0 +1,317 @@
+// drawlet.so: a frei0r filter that runs frames through Drawlet.auf, found beside this file.
+//
+// The module keeps module-wide state, so it is loaded once per process and every call into
+// it is serialised with one lock; each frei0r instance keeps its own values and frame size.
+#include <dlfcn.h>
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <opencv2/imgproc.hpp>
+#include <string>
+#include <vector>
+
+#include "frei0r/frei0r_mapping.h"
+#include "kit/filter_host.h"
+#include "kit/parameter_aliases.h"
+
+namespace drawlet::frei0r {
+namespace {
+
+using kit::FilterHost;
+using kit::Parameter;
+using kit::ParameterKind;
+
+constexpr double kDefaultFramesPerUnit = 25.0;  // melt: seconds at 25 frames per second
+
+// The process-wide module and its reference count (f0r_init / f0r_deinit pairs).
+struct Module {
+    std::mutex lock;  // guards the fields below, not the module calls
+    int references = 0;
+    std::unique_ptr<FilterHost> host;
+    std::string error;  // why the module cannot be used; reported once
+    bool errorReported = false;
+    // Parameter descriptions, built once from the module's table.
+    std::vector<Parameter> parameters;
+    std::vector<std::string> names;
+    std::vector<std::string> explanations;
+};
+
+Module& module() {
+    static Module m;
+    return m;
+}
+
+std::string ownDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ownDirectory), &info) == 0 || info.dli_fname == nullptr)
+        return ".";
+    // Plug-in folders are often symlinks: find the real file's folder.
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) == nullptr) return ".";
+    return std::filesystem::path(resolved).parent_path().string();
+}
+
+void describeParameters(Module& m) {
+    m.parameters = m.host->parameters();
+    m.names.clear();
+    m.explanations.clear();
+    for (const Parameter& p : m.parameters) {
+        m.names.push_back(p.alias.empty() ? "param-" + std::to_string(m.names.size()) : p.alias);
+        const kit::ParameterAlias* a = kit::findAlias(p.name);
+        std::string text = p.name + ": " + (a ? std::string(a->description) : std::string());
+        if (p.kind == ParameterKind::Slider)
+            text += " (" + std::to_string(p.minimum) + ".." + std::to_string(p.maximum) +
+                    ", default " + std::to_string(p.defaultValue) + ")";
+        else
+            text += std::string(" (default ") + (p.defaultValue ? "on" : "off") + ")";
+        m.explanations.push_back(text);
+    }
+}
+
+void reportOnce(Module& m) {
+    if (!m.errorReported && !m.error.empty()) {
+        std::cerr << "drawlet frei0r: " << m.error << '\n';
+        m.errorReported = true;
+    }
+}
+
+// Loads the module at the first use; a failure is kept so that it is reported once.
+FilterHost* loadedHost(Module& m) {
+    if (m.host || !m.error.empty()) return m.host.get();
+    const std::string path = ownDirectory() + "/Drawlet.auf";
+    try {
+        m.host = std::make_unique<FilterHost>(path);
+        describeParameters(m);
+    } catch (const std::exception& e) {
+        m.error = e.what();
+    }
+    return m.host.get();
+}
+
+struct Instance {
+    unsigned width = 0;
+    unsigned height = 0;
+    std::mutex lock;  // guards the values against concurrent set/get/update
+    std::vector<int> sliders;
+    std::vector<int> checks;
+    double framesPerUnit = kDefaultFramesPerUnit;
+};
+
+// The size of the frame the module saw last: a new size re-reads the registration so that
+// the patterns are prepared for the frame's own centre, as in a fresh render.
+int lastWidth = -1;
+int lastHeight = -1;
+
+void copyFrame(const std::uint32_t* in, std::uint32_t* out, std::size_t pixels) {
+    if (in != nullptr && out != nullptr && in != out)
+        std::memcpy(out, in, pixels * sizeof(std::uint32_t));
+}
+
+}  // namespace
+}  // namespace drawlet::frei0r
+
+using namespace drawlet::frei0r;
+
+extern "C" {
+
+int f0r_init(void) {
+    Module& m = module();
+    std::lock_guard guard(m.lock);
+    ++m.references;
+    loadedHost(m);
+    return 1;
+}
+
+void f0r_deinit(void) {
+    Module& m = module();
+    std::lock_guard guard(m.lock);
+    if (m.references > 0 && --m.references == 0) {
+        m.host.reset();  // the exit callback, then the module is unloaded
+        m.error.clear();
+        m.errorReported = false;
+        lastWidth = lastHeight = -1;
+    }
+}
+
+void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+    Module& m = module();
+    std::lock_guard guard(m.lock);
+    loadedHost(m);
+    info->name = "drawlet";
+    info->author = "Drawlet developers";
+    info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    info->color_model = F0R_COLOR_MODEL_RGBA8888;
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = 0;
+    info->minor_version = 6;
+    info->num_params = static_cast<int>(m.parameters.size()) + 1;
+    info->explanation = "Hand-drawn look: hatching by brightness and strokes along the edges";
+}
+
+void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    Module& m = module();
+    std::lock_guard guard(m.lock);
+    const int count = static_cast<int>(m.parameters.size());
+    if (index >= 0 && index < count) {
+        info->name = m.names[static_cast<std::size_t>(index)].c_str();
+        info->type = m.parameters[static_cast<std::size_t>(index)].kind == ParameterKind::Slider
+                         ? F0R_PARAM_DOUBLE
+                         : F0R_PARAM_BOOL;
+        info->explanation = m.explanations[static_cast<std::size_t>(index)].c_str();
+    } else if (index == count) {
+        info->name = "frames-per-time-unit";
+        info->type = F0R_PARAM_DOUBLE;
+        info->explanation =
+            "frames in one unit of the host's time, giving the frame number the hatching's "
+            "randomness depends on (melt: the frame rate, e.g. 25; ffmpeg: rate / 1000, e.g. "
+            "0.025); default 25";
+    }
+}
+
+f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    Module& m = module();
+    std::lock_guard guard(m.lock);
+    FilterHost* host = loadedHost(m);
+    if (host == nullptr) {
+        reportOnce(m);
+        return nullptr;
+    }
+    auto instance = std::make_unique<Instance>();
+    instance->width = width;
+    instance->height = height;
+    for (const Parameter& p : m.parameters)
+        (p.kind == ParameterKind::Slider ? instance->sliders : instance->checks)
+            .push_back(p.defaultValue);
+    // A first frame shows whether the pattern files can be read.
+    {
+        std::lock_guard calls(FilterHost::callLock());
+        host->sliders() = instance->sliders;
+        host->checks() = instance->checks;
+        host->clearMessages();
+        host->reregister();
+        drawlet::kit::YcFrame probe =
+            drawlet::kit::toYcFrame(cv::Mat(1, 1, CV_8UC3, cv::Scalar(128, 128, 128)));
+        lastWidth = lastHeight = 1;
+        if (host->process(probe, 0) != 1) {
+            const auto messages = host->messages();
+            m.error = "cannot render through " + host->modulePath() +
+                      (messages.empty() ? std::string(": the frame was refused")
+                                        : ": " + messages.front().text);
+            reportOnce(m);
+            m.error.clear();  // a later construct may find the files
+            m.errorReported = false;
+            return nullptr;
+        }
+    }
+    return instance.release();
+}
+
+void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
+
+void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
+    auto* instance = static_cast<Instance*>(handle);
+    Module& m = module();
+    if (instance == nullptr || param == nullptr) return;
+    std::lock_guard guard(instance->lock);
+    const double x = *static_cast<const double*>(param);
+    const int count = static_cast<int>(m.parameters.size());
+    if (index >= 0 && index < count) {
+        const Parameter& p = m.parameters[static_cast<std::size_t>(index)];
+        if (p.kind == ParameterKind::Slider)
+            instance->sliders[static_cast<std::size_t>(p.index)] =
+                sliderFromUnit(x, p.minimum, p.maximum);
+        else
+            instance->checks[static_cast<std::size_t>(p.index)] = checkFromBool(x);
+    } else if (index == count) {
+        instance->framesPerUnit = x;
+    }
+}
+
+void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
+    auto* instance = static_cast<Instance*>(handle);
+    Module& m = module();
+    if (instance == nullptr || param == nullptr) return;
+    std::lock_guard guard(instance->lock);
+    double& out = *static_cast<double*>(param);
+    const int count = static_cast<int>(m.parameters.size());
+    if (index >= 0 && index < count) {
+        const Parameter& p = m.parameters[static_cast<std::size_t>(index)];
+        out = p.kind == ParameterKind::Slider
+                  ? unitFromSlider(instance->sliders[static_cast<std::size_t>(p.index)], p.minimum,
+                                   p.maximum)
+                  : instance->checks[static_cast<std::size_t>(p.index)];
+    } else if (index == count) {
+        out = instance->framesPerUnit;
+    }
+}
+
+void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe,
+                std::uint32_t* outframe) {
+    auto* instance = static_cast<Instance*>(handle);
+    if (instance == nullptr) return;  // nothing to read the frame size from
+    const std::size_t pixels = static_cast<std::size_t>(instance->width) * instance->height;
+    FilterHost* host = module().host.get();
+    if (host == nullptr || inframe == nullptr || outframe == nullptr || pixels == 0) {
+        copyFrame(inframe, outframe, pixels);
+        return;
+    }
+    const int width = static_cast<int>(instance->width);
+    const int height = static_cast<int>(instance->height);
+    // RGBA bytes to BGR, outside the lock.
+    cv::Mat rgba(height, width, CV_8UC4, const_cast<std::uint32_t*>(inframe));
+    cv::Mat bgr;
+    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
+    drawlet::kit::YcFrame frame = drawlet::kit::toYcFrame(bgr);
+
+    std::vector<int> sliders, checks;
+    double framesPerUnit;
+    {
+        std::lock_guard guard(instance->lock);
+        sliders = instance->sliders;
+        checks = instance->checks;
+        framesPerUnit = instance->framesPerUnit;
+    }
+    int result = 0;
+    try {
+        std::lock_guard calls(FilterHost::callLock());
+        host->sliders() = sliders;
+        host->checks() = checks;
+        if (width != lastWidth || height != lastHeight) {
+            host->reregister();
+            lastWidth = width;
+            lastHeight = height;
+        }
+        result = host->process(frame, frameNumberForTime(time, framesPerUnit));
+    } catch (const std::exception&) {
+        result = 0;
+    }
+    if (result != 1) {
+        copyFrame(inframe, outframe, pixels);
+        return;
+    }
+    // Back to RGBA, keeping the input's alpha.
+    const cv::Mat out = drawlet::kit::toBgr(frame);
+    const auto* in = reinterpret_cast<const std::uint8_t*>(inframe);
+    auto* dst = reinterpret_cast<std::uint8_t*>(outframe);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = out.ptr<std::uint8_t>(y);
+        for (int x = 0; x < width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            const std::uint8_t alpha = in[4 * i + 3];
+            dst[4 * i + 0] = row[3 * x + 2];
+            dst[4 * i + 1] = row[3 * x + 1];
+            dst[4 * i + 2] = row[3 * x + 0];
+            dst[4 * i + 3] = alpha;
+        }
+    }
+}
+
+}  // extern "C"
