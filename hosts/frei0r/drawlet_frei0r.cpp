@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -103,6 +104,8 @@ struct Instance {
     std::vector<int> sliders;
     std::vector<int> checks;
     double framesPerUnit = kDefaultFramesPerUnit;
+    // Frames numbered by call order, for hosts that pass no usable time (see below).
+    int untimedFrames = 0;
 };
 
 // The size of the frame the module saw last: a new size re-reads the registration so that
@@ -272,12 +275,18 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
     drawlet::kit::YcFrame frame = drawlet::kit::toYcFrame(bgr);
 
     std::vector<int> sliders, checks;
-    double framesPerUnit;
+    int frameNumber = 0;
     {
         std::lock_guard guard(instance->lock);
         sliders = instance->sliders;
         checks = instance->checks;
-        framesPerUnit = instance->framesPerUnit;
+        // Some hosts pass no valid time (ffmpeg 5.1 sends its "no timestamp" value, a huge
+        // negative number): the frames are then numbered in the order they arrive, which for
+        // such a host, calling once per frame in order, is the frame's index in the stream.
+        if (std::isfinite(time) && time >= 0)
+            frameNumber = frameNumberForTime(time, instance->framesPerUnit);
+        else
+            frameNumber = instance->untimedFrames++;
     }
     int result = 0;
     try {
@@ -289,7 +298,7 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
             lastWidth = width;
             lastHeight = height;
         }
-        result = host->process(frame, frameNumberForTime(time, framesPerUnit));
+        result = host->process(frame, frameNumber);
     } catch (const std::exception&) {
         result = 0;
     }
