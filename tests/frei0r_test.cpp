@@ -120,10 +120,21 @@ class Frei0rPlugin : public ::testing::Test {
         plugin = new Plugin(DRAWLET_FREI0R_PATH);
         ASSERT_NE(plugin->handle, nullptr) << dlerror();
         ASSERT_EQ(plugin->init(), 1);
+        // The parameter table, read once: a host kit of its own in this process would call
+        // into the module outside the plug-in's lock, so none may exist while frames run.
+        kit::FilterHost host(DRAWLET_MODULE_PATH);
+        table = new std::vector<kit::Parameter>(host.parameters());
     }
     static void TearDownTestSuite() {
         plugin->deinit();
         delete plugin;
+        delete table;
+    }
+
+    static const kit::Parameter& parameter(const std::string& alias) {
+        for (const kit::Parameter& p : *table)
+            if (p.alias == alias) return p;
+        throw std::out_of_range(alias);
     }
 
     // What the host kit renders through Drawlet.auf for the same picture and values.
@@ -143,11 +154,10 @@ class Frei0rPlugin : public ::testing::Test {
             plugin->construct(static_cast<unsigned>(bgr.cols), static_cast<unsigned>(bgr.rows));
         EXPECT_NE(instance, nullptr);
         if (instance == nullptr) return {};
-        kit::FilterHost table(DRAWLET_MODULE_PATH);
         for (const auto& [alias, value] : values) {
-            const kit::Parameter* p = table.find(alias);
-            double x = p->kind == kit::ParameterKind::Slider
-                           ? unitFromSlider(value, p->minimum, p->maximum)
+            const kit::Parameter& p = parameter(alias);
+            double x = p.kind == kit::ParameterKind::Slider
+                           ? unitFromSlider(value, p.minimum, p.maximum)
                            : value;
             plugin->setParam(instance, &x, plugin->paramIndex(alias));
         }
@@ -167,9 +177,11 @@ class Frei0rPlugin : public ::testing::Test {
     }
 
     static Plugin* plugin;
+    static std::vector<kit::Parameter>* table;
 };
 
 Plugin* Frei0rPlugin::plugin = nullptr;
+std::vector<kit::Parameter>* Frei0rPlugin::table = nullptr;
 
 TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheTimeUnit) {
     f0r_plugin_info_t info{};
@@ -196,9 +208,8 @@ TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheTimeUnit) {
 TEST_F(Frei0rPlugin, DefaultsAreTheRegisteredDefaults) {
     f0r_instance_t instance = plugin->construct(32, 24);
     ASSERT_NE(instance, nullptr);
-    kit::FilterHost table(DRAWLET_MODULE_PATH);
     for (int i = 0; i < 30; ++i) {
-        const kit::Parameter& p = table.parameters()[static_cast<std::size_t>(i)];
+        const kit::Parameter& p = (*table)[static_cast<std::size_t>(i)];
         double x = -1;
         plugin->getParam(instance, &x, i);
         const int value = p.kind == kit::ParameterKind::Slider
