@@ -1,0 +1,159 @@
+// The drawlet command, run as a person runs it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "drawlet-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        cv::Mat picture(48, 64, CV_8UC3, cv::Scalar(200, 180, 150));
+        cv::circle(picture, {32, 24}, 15, cv::Scalar(40, 60, 90), cv::FILLED);
+        input = dir / "in.png";
+        ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result run(const std::string& args) {
+        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+        const std::string command =
+            std::string(DRAWLET_CLI_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    }
+    std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+    fs::path dir, input;
+};
+
+int countLines(const std::string& text, const std::string& prefix) {
+    std::istringstream in(text);
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0;
+    return n;
+}
+
+TEST_F(Cli, ParamsListsEverySliderAndCheckBox) {
+    const Result r = run("params");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Morvane (Morvane0.06)"), std::string::npos);
+    for (const char* name :
+         {"モード", "ﾊﾟﾀｰﾝ№", "乱数ｼｰﾄﾞ", "ハッチング補間あり(ﾊﾞｲｷｭｰﾋﾞｯｸ)", "マスク作成"})
+        EXPECT_NE(r.out.find(name), std::string::npos) << name;
+    const Result tsv = run("params --format tsv");
+    ASSERT_EQ(tsv.exitCode, 0);
+    EXPECT_EQ(countLines(tsv.out, "slider\t"), 23);
+    EXPECT_EQ(countLines(tsv.out, "check\t"), 7);
+    EXPECT_NE(tsv.out.find("slider\t7\t線濃度\t100\t0\t200"), std::string::npos);
+    EXPECT_NE(tsv.out.find("check\t6\tマスク作成\t0"), std::string::npos);
+}
+
+TEST_F(Cli, RenderWritesAPictureOfTheSameSize) {
+    const Result r = run("render " + q(input) + " -o " + q(dir / "out.png"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const cv::Mat out = cv::imread((dir / "out.png").string());
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.size(), cv::Size(64, 48));
+    EXPECT_GT(cv::norm(out, cv::imread(input.string()), cv::NORM_INF), 0);
+}
+
+// The display name, the index and the alias all reach slider 7.
+TEST_F(Cli, NamesIndicesAndAliasesSetTheSameSlider) {
+    cv::Mat outputs[3];
+    const char* forms[3] = {"線濃度=150", "7=150", "line-density=150"};
+    for (int i = 0; i < 3; ++i) {
+        const fs::path out = dir / ("o" + std::to_string(i) + ".png");
+        const Result r = run("render " + q(input) + " -o " + q(out) + " --set " + forms[i]);
+        ASSERT_EQ(r.exitCode, 0) << forms[i] << ": " << r.err;
+        outputs[i] = cv::imread(out.string());
+    }
+    EXPECT_EQ(cv::norm(outputs[0], outputs[1], cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(outputs[0], outputs[2], cv::NORM_INF), 0);
+    const Result plain = run("render " + q(input) + " -o " + q(dir / "plain.png"));
+    ASSERT_EQ(plain.exitCode, 0);
+    EXPECT_GT(cv::norm(outputs[0], cv::imread((dir / "plain.png").string()), cv::NORM_INF), 0);
+}
+
+TEST_F(Cli, BadSettingsAreUsageErrorsAndRenderNothing) {
+    const fs::path out = dir / "out.png";
+    Result r = run("render " + q(input) + " -o " + q(out) + " --set 線濃度=999");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("線濃度"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0..200"), std::string::npos) << r.err;
+    r = run("render " + q(input) + " -o " + q(out) + " --set nonsense=1");
+    EXPECT_EQ(r.exitCode, 2);
+    r = run("render " + q(input) + " -o " + q(out) + " --set mask=maybe");
+    EXPECT_EQ(r.exitCode, 2);
+    r = run("render " + q(input) + " -o " + q(out) + " --set mode=2.5");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Cli, MissingFilesAndExistingOutputs) {
+    Result r = run("render " + q(dir / "nope.png") + " -o " + q(dir / "out.png"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("nope.png"), std::string::npos) << r.err;
+    r = run("render " + q(input) + " -o " + q(dir / "missing" / "out.png"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+    // An existing output is kept unless -y says otherwise.
+    { std::ofstream(dir / "keep.png") << "precious"; }
+    r = run("render " + q(input) + " -o " + q(dir / "keep.png"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(slurp(dir / "keep.png"), "precious");
+    r = run("render " + q(input) + " -o " + q(dir / "keep.png") + " -y");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(cv::imread((dir / "keep.png").string()).empty());
+    r = run("render " + q(input) + " -o " + q(dir / "x.png") + " --module /nonexistent.auf");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("/nonexistent.auf"), std::string::npos);
+}
+
+// A module without its patterns: the message box comes out on stderr, nothing is written.
+TEST_F(Cli, MissingPatternsAreReportedAndNothingIsWritten) {
+    fs::copy_file(fs::path(DRAWLET_CLI_PATH).parent_path() / "Drawlet.auf", dir / "Drawlet.auf");
+    const Result r = run("render " + q(input) + " -o " + q(dir / "out.png") + " --module " +
+                      q(dir / "Drawlet.auf"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("エラー: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/img/h0.bmp の読み込みに失敗しました"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(run("").exitCode, 2);
+    EXPECT_EQ(run("render").exitCode, 2);
+    EXPECT_EQ(run("frobnicate").exitCode, 2);
+    EXPECT_EQ(run("params --format xml").exitCode, 2);
+    EXPECT_EQ(run("--help").exitCode, 0);
+}
+
+}  // namespace
