@@ -9,7 +9,10 @@ extern "C" {
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <opencv2/imgproc.hpp>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -280,6 +283,41 @@ TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
         });
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(mismatches.load(), 0);
+}
+
+// The Kdenlive description shows every slider with its registered integer range: the value
+// shown is the plug-in's [0, 1] value times (max - min) plus min.
+TEST_F(Frei0rPlugin, KdenliveDescriptionMatchesTheRegisteredTable) {
+    std::ifstream file(DRAWLET_KDENLIVE_XML);
+    ASSERT_TRUE(file) << DRAWLET_KDENLIVE_XML;
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string xml = text.str();
+    const std::regex slider(
+        R"re(<parameter type="constant" name="([a-z-]+)" default="(-?\d+)" min="(-?\d+)" max="(-?\d+)" factor="(\d+)" offset="(-?\d+)">)re");
+    const std::regex check(R"re(<parameter type="bool" name="([a-z-]+)" default="([01])">)re");
+    int sliders = 0, checks = 0;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), slider);
+         it != std::sregex_iterator(); ++it, ++sliders) {
+        const std::smatch& m = *it;
+        const kit::Parameter& p = parameter(m[1]);
+        SCOPED_TRACE(p.alias);
+        EXPECT_EQ(p.kind, kit::ParameterKind::Slider);
+        EXPECT_EQ(std::stoi(m[2]), p.defaultValue);
+        EXPECT_EQ(std::stoi(m[3]), p.minimum);
+        EXPECT_EQ(std::stoi(m[4]), p.maximum);
+        EXPECT_EQ(std::stoi(m[5]), p.maximum - p.minimum);
+        EXPECT_EQ(std::stoi(m[6]), p.minimum);
+    }
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), check);
+         it != std::sregex_iterator(); ++it, ++checks) {
+        const kit::Parameter& p = parameter((*it)[1]);
+        EXPECT_EQ(p.kind, kit::ParameterKind::Check);
+        EXPECT_EQ(std::stoi((*it)[2]), p.defaultValue) << p.alias;
+    }
+    EXPECT_EQ(sliders, 23);
+    EXPECT_EQ(checks, 7);
+    EXPECT_NE(xml.find("tag=\"frei0r.drawlet\""), std::string::npos);
 }
 
 }  // namespace
