@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
-          libbenchmark-dev libcli11-dev libfmt-dev ffmpeg frei0r-plugins-dev melt)
+          libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev ffmpeg frei0r-plugins-dev
+          melt)
 
 missing=()
 for p in "${packages[@]}"; do

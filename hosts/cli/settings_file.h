@@ -1,0 +1,25 @@
+// Settings files: JSON objects of parameter names (display name, alias or index) to values.
+#pragma once
+
+#include <string>
+
+#include "kit/filter_host.h"
+
+namespace drawlet::cli {
+
+// A settings file that cannot be used; the message names the file, the key and the range.
+struct SettingsError {
+    std::string message;
+};
+
+// Parses a value for a parameter from the command line: integers for sliders, on/off/1/0
+// for check boxes. Throws SettingsError naming `where`.
+int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where);
+
+// Applies every key of the file to the host's values, all or nothing.
+void applySettingsFile(kit::FilterHost& host, const std::string& file);
+
+// Writes the host's current values, keyed by alias, in table order.
+void saveSettingsFile(const kit::FilterHost& host, const std::string& file);
+
+}  // namespace drawlet::cli
