@@ -414,8 +414,9 @@ void runDemo(kit::FilterHost& host, const std::string& sheetPath, const std::str
     const kit::Parameter& mask = *host.find("mask");
     const int userMode = host.value(mode), userMask = host.value(mask);
     std::vector<cv::Mat> tiles = {labelled(scene, "original")};
-    const char* names[] = {"mode 1: scratchboard", "mode 2: ink hatching", "mode 3: pen and wash",
-                           "mode 4: pencil on white", "mode 5: light hatching"};
+    const char* names[] = {"mode 1: scratchboard", "mode 2: white ink on black",
+                           "mode 3: pen and wash", "mode 4: pencil on white",
+                           "mode 5: colour hatching"};
     for (int m = 1; m <= 5; ++m) {
         host.setValue(mode, m);
         host.setValue(mask, 0);
