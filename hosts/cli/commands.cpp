@@ -270,6 +270,7 @@ struct RenderOptions {
     std::string sequenceRate = "25";
     bool quiet = false;
     bool overwrite = false;
+    Encoding encoding;
 };
 
 // Decoding, filtering and encoding run at once: the filter on this thread, ffmpeg's two
@@ -299,7 +300,8 @@ void renderVideo(kit::FilterHost& host, const std::string& input, const std::str
     std::optional<FrameWriter> writer;
     try {
         reader.emplace(input, info, options.sequenceRate);
-        writer.emplace(pending.path(), input, info, options.start, options.frames, options.start);
+        writer.emplace(pending.path(), input, info, options.start, options.frames, options.start,
+                       options.encoding);
     } catch (const VideoError& e) {
         throw CliError{e.message, kExitFailure};
     }
@@ -499,6 +501,14 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         ->check(CLI::NonNegativeNumber);
     render->add_option("--rate", video.sequenceRate,
                        "frame rate of an image sequence input (default 25)");
+    render
+        ->add_option("--preset", video.encoding.preset,
+                     "x264 preset of .mp4/.mov/.mkv outputs (default ultrafast; slower ones give "
+                     "smaller files)")
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
+                               "slow", "slower", "veryslow"}));
+    render->add_option("--crf", video.encoding.crf, "x264 quality, 0 (lossless) to 51 (default 20)")
+        ->check(CLI::Range(0, 51));
     addCommonOptions(*render, renderOptions);
 
     CommonOptions demoOptions;

@@ -159,7 +159,8 @@ std::string audioCodecFor(const std::string& outputPath, const std::string& inpu
 }
 
 FrameWriter::FrameWriter(const std::string& output, const std::string& input, const VideoInfo& info,
-                         long long start, long long count, long long firstNumber)
+                         long long start, long long count, long long firstNumber,
+                         const Encoding& encoding)
     : output_(output) {
     std::vector<std::string> args = {ffmpegProgram(),
                                      "-v",
@@ -207,7 +208,9 @@ FrameWriter::FrameWriter(const std::string& output, const std::string& input, co
     } else if (ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v") {
         // H.264 at a high quality; 4:2:0 needs even sizes, odd ones keep full chroma.
         const bool even = info.width % 2 == 0 && info.height % 2 == 0;
-        for (const char* a : {"-c:v", "libx264", "-crf", "16", "-preset", "medium"})
+        for (const std::string& a :
+             {std::string("-c:v"), std::string("libx264"), std::string("-crf"),
+              std::to_string(encoding.crf), std::string("-preset"), encoding.preset})
             args.push_back(a);
         args.push_back("-pix_fmt");
         args.push_back(even ? "yuv420p" : "yuv444p");

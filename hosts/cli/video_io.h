@@ -52,12 +52,21 @@ class FrameReader {
     std::unique_ptr<ChildProcess> ffmpeg_;
 };
 
+// How H.264 outputs (.mp4, .mov, .mkv) are encoded. Hatching is full of fine detail, which
+// is slow to encode: the fastest preset keeps the encoder from setting the pace of a
+// render; a slower one (--preset medium) gives smaller files.
+struct Encoding {
+    std::string preset = "ultrafast";
+    int crf = 20;
+};
+
 // Encodes frames into `output`, copying or re-encoding the audio of `input` for the frames
 // [start, start + count) (count -1: to the end).
 class FrameWriter {
   public:
     FrameWriter(const std::string& output, const std::string& input, const VideoInfo& info,
-                long long start, long long count, long long firstNumber);
+                long long start, long long count, long long firstNumber,
+                const Encoding& encoding = {});
     bool write(const cv::Mat& frame);
     void finish();
 
