@@ -12,22 +12,14 @@
 #include <sstream>
 #include <string>
 
+#include "cli_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Result = drawlet::test::CliResult;
+using drawlet::test::slurp;
 
 class Cli : public ::testing::Test {
   protected:
@@ -42,13 +34,7 @@ class Cli : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Result run(const std::string& args) {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command =
-            std::string(DRAWLET_CLI_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-    }
+    Result run(const std::string& args) { return drawlet::test::runCli(dir, args); }
     std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
 
     fs::path dir, input;
@@ -141,7 +127,7 @@ TEST_F(Cli, MissingFilesAndExistingOutputs) {
 TEST_F(Cli, MissingPatternsAreReportedAndNothingIsWritten) {
     fs::copy_file(fs::path(DRAWLET_CLI_PATH).parent_path() / "Drawlet.auf", dir / "Drawlet.auf");
     const Result r = run("render " + q(input) + " -o " + q(dir / "out.png") + " --module " +
-                      q(dir / "Drawlet.auf"));
+                         q(dir / "Drawlet.auf"));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("エラー: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("/img/h0.bmp の読み込みに失敗しました"), std::string::npos) << r.err;

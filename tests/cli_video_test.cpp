@@ -8,22 +8,14 @@
 #include <sstream>
 #include <string>
 
+#include "cli_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Result = drawlet::test::CliResult;
+using drawlet::test::slurp;
 
 class VideoCli : public ::testing::Test {
   protected:
@@ -51,11 +43,7 @@ class VideoCli : public ::testing::Test {
     }
 
     Result run(const std::string& args, const std::string& env = "") {
-        const fs::path out = *dir / "stdout.txt", err = *dir / "stderr.txt";
-        const std::string command = env + " " + DRAWLET_CLI_PATH + " " + args + " >" +
-                                    out.string() + " 2>" + err.string() + " </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        return drawlet::test::runCli(*dir, args, env);
     }
     std::string probe(const fs::path& file, const std::string& entries,
                       const std::string& select = "v:0") {
