@@ -80,6 +80,22 @@ TEST_F(VideoCli, KeepsFrameCountSizeRateAndSound) {
     EXPECT_NE(frameHashes((*dir / "clip.mkv").string()), frameHashes((*dir / "out.mp4").string()));
 }
 
+// Anamorphic pictures stay anamorphic, and every audio stream arrives, each copied when the
+// container takes its codec and re-encoded when it does not.
+TEST_F(VideoCli, KeepsPixelAspectAndEveryAudioStream) {
+    const std::string make =
+        "ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=24 -f lavfi -i sine=frequency=440 "
+        "-f lavfi -i sine=frequency=660 -map 0 -map 1 -map 2 -frames:v 6 -t 0.25 -vf setsar=4/3 "
+        "-c:v ffv1 -c:a:0 libmp3lame -c:a:1 pcm_s16le " +
+        at("two-tracks.mkv");
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const Result r = run("render " + at("two-tracks.mkv") + " -o " + at("two-tracks.mp4") + " -q");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(probe(*dir / "two-tracks.mp4", "sample_aspect_ratio"), "4:3");
+    // mp3 goes into MP4 as it is; PCM cannot, so it becomes AAC.
+    EXPECT_EQ(probe(*dir / "two-tracks.mp4", "codec_name", "a"), "mp3\naac");
+}
+
 // The same frames, whether rendered at once or in two ranges joined afterwards.
 TEST_F(VideoCli, RangesJoinToTheFullRender) {
     fs::create_directories(*dir / "full");
@@ -128,6 +144,14 @@ TEST_F(VideoCli, SettingsFilesAndSavedValues) {
     r = run("params --settings " + at("saved.json") + " --save " + at("again.json"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(slurp(*dir / "again.json"), saved);
+    // An existing file is kept unless -y is given.
+    r = run("params --set seed=3 --save " + at("again.json"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(*dir / "again.json"), saved);
+    r = run("params --set seed=3 -y --save " + at("again.json"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(slurp(*dir / "again.json").find("\"seed\": 3"), std::string::npos);
 }
 
 TEST_F(VideoCli, SettingsFileErrorsNameFileKeyAndRange) {
@@ -168,6 +192,11 @@ TEST_F(VideoCli, ErrorsAreClearAndLeaveNothingBehind) {
     r = run("render " + clip() + " -o " + at("exists.mp4") + " -q");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(slurp(*dir / "exists.mp4"), "keep me");
+    // ffmpeg's complaint about the output names the file asked for, not a temporary one.
+    r = run("render " + clip() + " -o " + at("format.unknown") + " -q");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("format.unknown"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(".part-"), std::string::npos) << r.err;
     r = run("render " + clip() + " -o " + at("range.mp4") + " --start 50 -q");
     EXPECT_EQ(r.exitCode, 1);  // past the end: no frames
     for (const auto& entry : fs::directory_iterator(*dir))

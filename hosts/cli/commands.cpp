@@ -300,8 +300,8 @@ void renderVideo(kit::FilterHost& host, const std::string& input, const std::str
     std::optional<FrameWriter> writer;
     try {
         reader.emplace(input, info, options.sequenceRate);
-        writer.emplace(pending.path(), input, info, options.start, options.frames, options.start,
-                       options.encoding);
+        writer.emplace(pending.path(), output, input, info, options.start, options.frames,
+                       options.start, options.encoding);
     } catch (const VideoError& e) {
         throw CliError{e.message, kExitFailure};
     }
@@ -445,7 +445,7 @@ void runDemo(kit::FilterHost& host, const std::string& sheetPath, const std::str
     constexpr int kFrames = 75;
     PendingOutput pending(clipPath, options.overwrite);
     try {
-        FrameWriter writer(pending.path(), "", info, 0, kFrames, 0);
+        FrameWriter writer(pending.path(), clipPath, "", info, 0, kFrames, 0);
         Progress progress(err, kFrames, options.quiet, isatty(STDERR_FILENO) == 1);
         for (int n = 0; n < kFrames; ++n) {
             const cv::Mat frame =
@@ -532,11 +532,15 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         if (*params) {
             auto host = configuredHost(paramsOptions.settings);
             if (!saveFile.empty()) {
+                // Like a render's output: an existing file is kept unless -y is given, and
+                // a failed write leaves it as it was.
+                PendingOutput pending(saveFile, paramsOptions.overwrite);
                 try {
-                    saveSettingsFile(*host, saveFile);
-                } catch (const SettingsError& e) {
-                    throw CliError{e.message, kExitFailure};
+                    saveSettingsFile(*host, pending.path());
+                } catch (const SettingsError&) {
+                    throw CliError{saveFile + ": cannot write the settings file", kExitFailure};
                 }
+                pending.commit();
                 out << "wrote " << saveFile << '\n';
             } else {
                 printParameters(*host, paramsFormat, out);

@@ -98,7 +98,7 @@ VideoInfo probeVideo(const std::string& path, const std::string& sequenceRate) {
                 }
             }
         } else if (type == "audio") {
-            if (info.audioStreams++ == 0) info.audioCodec = stream.value("codec_name", "");
+            info.audioCodecs.push_back(stream.value("codec_name", ""));
         }
     }
     if (!video || info.width <= 0 || info.height <= 0)
@@ -158,10 +158,16 @@ std::string audioCodecFor(const std::string& outputPath, const std::string& inpu
     return "aac";
 }
 
-FrameWriter::FrameWriter(const std::string& output, const std::string& input, const VideoInfo& info,
-                         long long start, long long count, long long firstNumber,
-                         const Encoding& encoding)
-    : output_(output) {
+std::string setSampleAspectFilter(const std::string& ratio) {
+    std::string filter = "setsar=" + ratio;
+    std::replace(filter.begin(), filter.end(), ':', '/');
+    return filter;
+}
+
+FrameWriter::FrameWriter(const std::string& output, const std::string& shownAs,
+                         const std::string& input, const VideoInfo& info, long long start,
+                         long long count, long long firstNumber, const Encoding& encoding)
+    : output_(output), shownAs_(shownAs) {
     std::vector<std::string> args = {ffmpegProgram(),
                                      "-v",
                                      "error",
@@ -178,7 +184,7 @@ FrameWriter::FrameWriter(const std::string& output, const std::string& input, co
                                      "-i",
                                      "-"};
     const bool sequence = isImageSequence(output);
-    const bool audio = info.audioStreams > 0 && !sequence;
+    const bool audio = !info.audioCodecs.empty() && !sequence;
     if (audio) {
         // The audio of the same stretch of the input.
         if (start > 0) {
@@ -194,13 +200,16 @@ FrameWriter::FrameWriter(const std::string& output, const std::string& input, co
     }
     for (const char* a : {"-map", "0:v:0"}) args.push_back(a);
     if (audio) {
+        // Each stream keeps its codec if the container takes it, else is re-encoded.
         args.push_back("-map");
         args.push_back("1:a");
-        args.push_back("-c:a");
-        args.push_back(audioCodecFor(output, info.audioCodec));
+        for (std::size_t i = 0; i < info.audioCodecs.size(); ++i) {
+            args.push_back(fmt::format("-c:a:{}", i));
+            args.push_back(audioCodecFor(output, info.audioCodecs[i]));
+        }
     }
     args.push_back("-vf");
-    args.push_back("setsar=" + info.sampleAspect);
+    args.push_back(setSampleAspectFilter(info.sampleAspect));
     const std::string ext = lowerExtension(output);
     if (sequence) {
         args.push_back("-start_number");
@@ -226,8 +235,14 @@ bool FrameWriter::write(const cv::Mat& frame) {
 
 void FrameWriter::finish() {
     ffmpeg_->closePipe();
-    if (ffmpeg_->wait() != 0)
-        throw VideoError{output_ + ": ffmpeg could not write it:\n" + ffmpeg_->errorTail()};
+    if (ffmpeg_->wait() != 0) {
+        // ffmpeg's own words name the temporary file: name the user's file instead.
+        std::string tail = ffmpeg_->errorTail();
+        for (auto at = tail.find(output_); at != std::string::npos;
+             at = tail.find(output_, at + shownAs_.size()))
+            tail.replace(at, output_.size(), shownAs_);
+        throw VideoError{shownAs_ + ": ffmpeg could not write it:\n" + tail};
+    }
 }
 
 }  // namespace drawlet::cli

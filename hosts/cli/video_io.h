@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/child_process.h"
 
@@ -21,10 +22,9 @@ struct VideoInfo {
     int height = 0;
     std::string frameRate = "25";  // as ffmpeg writes it: "30000/1001"
     double fps = 25.0;
-    std::string sampleAspect = "1:1";
-    long long frameCount = -1;  // -1 when unknown
-    int audioStreams = 0;
-    std::string audioCodec;  // of the first audio stream
+    std::string sampleAspect = "1:1";      // as ffprobe writes it: "4:3"
+    long long frameCount = -1;             // -1 when unknown
+    std::vector<std::string> audioCodecs;  // one per audio stream, in stream order
 };
 
 // True for a single picture (an image file name without a % pattern).
@@ -60,23 +60,29 @@ struct Encoding {
     int crf = 20;
 };
 
-// Encodes frames into `output`, copying or re-encoding the audio of `input` for the frames
-// [start, start + count) (count -1: to the end).
+// Encodes frames into `output`, copying or re-encoding every audio stream of `input` for the
+// frames [start, start + count) (count -1: to the end). Errors name `shownAs`, the file the
+// user asked for, rather than the temporary file being written.
 class FrameWriter {
   public:
-    FrameWriter(const std::string& output, const std::string& input, const VideoInfo& info,
-                long long start, long long count, long long firstNumber,
+    FrameWriter(const std::string& output, const std::string& shownAs, const std::string& input,
+                const VideoInfo& info, long long start, long long count, long long firstNumber,
                 const Encoding& encoding = {});
     bool write(const cv::Mat& frame);
     void finish();
 
   private:
     std::string output_;
+    std::string shownAs_;
     std::unique_ptr<ChildProcess> ffmpeg_;
 };
 
 // The ffmpeg arguments choosing the audio codec for an output container: copy when the
 // container takes the input's codec, else a codec it does take.
 std::string audioCodecFor(const std::string& outputPath, const std::string& inputCodec);
+
+// The ffmpeg filter that sets a sample aspect ratio given as "W:H" (':' separates filter
+// options, so the ratio is written "W/H").
+std::string setSampleAspectFilter(const std::string& ratio);
 
 }  // namespace drawlet::cli
