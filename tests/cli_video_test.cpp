@@ -96,6 +96,30 @@ TEST_F(VideoCli, KeepsPixelAspectAndEveryAudioStream) {
     EXPECT_EQ(probe(*dir / "two-tracks.mp4", "codec_name", "a"), "mp3\naac");
 }
 
+// A phone video stored sideways with a rotation in its display matrix is read upright, as
+// a player shows it: its frames are those of the same pictures turned upright by ffmpeg.
+TEST_F(VideoCli, RotatedVideosComeOutUpright) {
+    // The rotation goes into the display matrix when the stream is copied, not encoded.
+    const std::string encode =
+        "ffmpeg -v error -i " + clip() + " -frames:v 4 -c:v libx264 " + at("sideways.mp4");
+    ASSERT_EQ(std::system(encode.c_str()), 0);
+    const std::string turn = "ffmpeg -v error -i " + at("sideways.mp4") +
+                             " -c copy -metadata:s:v rotate=90 " + at("turned.mp4");
+    ASSERT_EQ(std::system(turn.c_str()), 0);
+    ASSERT_EQ(probe(*dir / "turned.mp4", "width,height"), "160,120");
+    const std::string upright =
+        "ffmpeg -v error -i " + at("turned.mp4") + " -c:v ffv1 " + at("upright.mkv");
+    ASSERT_EQ(std::system(upright.c_str()), 0);
+    ASSERT_EQ(probe(*dir / "upright.mkv", "width,height"), "120,160");
+    Result r = run("render " + at("turned.mp4") + " -o " + at("turned-out.mkv") + " -q");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = run("render " + at("upright.mkv") + " -o " + at("upright-out.mkv") + " -q");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(probe(*dir / "turned-out.mkv", "width,height"), "120,160");
+    EXPECT_EQ(frameHashes((*dir / "turned-out.mkv").string()),
+              frameHashes((*dir / "upright-out.mkv").string()));
+}
+
 // The same frames, whether rendered at once or in two ranges joined afterwards.
 TEST_F(VideoCli, RangesJoinToTheFullRender) {
     fs::create_directories(*dir / "full");

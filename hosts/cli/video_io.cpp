@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <utility>
 
 namespace drawlet::cli {
 
@@ -45,7 +46,24 @@ std::string ffmpegProgram() {
     return ffmpeg;
 }
 
+// The display-matrix rotation of a stream in degrees, 0 when it has none.
+double displayRotation(const nlohmann::json& stream) {
+    if (!stream.contains("side_data_list")) return 0;
+    for (const auto& side : stream["side_data_list"])
+        if (side.contains("rotation") && side["rotation"].is_number())
+            return side["rotation"].get<double>();
+    return 0;
+}
+
 }  // namespace
+
+std::string uprightFilterFor(double degrees) {
+    const long turn = ((std::lround(degrees) % 360) + 360) % 360;
+    if (turn == 90) return "transpose=cclock";
+    if (turn == 180) return "hflip,vflip";
+    if (turn == 270) return "transpose=clock";
+    return "";
+}
 
 bool isImageSequence(const std::string& path) {
     return path.find('%') != std::string::npos && kImageExtensions.count(lowerExtension(path));
@@ -91,6 +109,16 @@ VideoInfo probeVideo(const std::string& path, const std::string& sequenceRate) {
             info.fps = parseRate(rate) > 0 ? parseRate(rate) : 25.0;
             const std::string sar = stream.value("sample_aspect_ratio", "1:1");
             if (sar.find(':') != std::string::npos && sar != "0:1") info.sampleAspect = sar;
+            // A rotated video is read upright (turned by the reader, not left to ffmpeg's
+            // autorotation, which not every build applies): a quarter turn swaps the sides
+            // and the pixel aspect.
+            info.uprightFilter = uprightFilterFor(displayRotation(stream));
+            if (info.uprightFilter.rfind("transpose", 0) == 0) {
+                std::swap(info.width, info.height);
+                const auto colon = info.sampleAspect.find(':');
+                info.sampleAspect =
+                    info.sampleAspect.substr(colon + 1) + ":" + info.sampleAspect.substr(0, colon);
+            }
             if (stream.contains("nb_frames")) {
                 try {
                     info.frameCount = std::stoll(stream["nb_frames"].get<std::string>());
@@ -116,15 +144,19 @@ VideoInfo probeVideo(const std::string& path, const std::string& sequenceRate) {
 FrameReader::FrameReader(const std::string& path, const VideoInfo& info,
                          const std::string& sequenceRate)
     : path_(path), info_(info) {
-    std::vector<std::string> args = {ffmpegProgram(), "-v", "error", "-nostdin"};
+    std::vector<std::string> args = {ffmpegProgram(), "-v", "error", "-nostdin", "-noautorotate"};
     if (isImageSequence(path)) {
         args.push_back("-framerate");
         args.push_back(sequenceRate);
     }
     // One raw frame per decoded frame: no frames dropped or repeated for a constant rate.
-    for (const char* a : {"-i", path.c_str(), "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
-                          "rawvideo", "-pix_fmt", "bgr24", "-"})
+    for (const char* a : {"-i", path.c_str(), "-map", "0:v:0", "-fps_mode", "passthrough"})
         args.push_back(a);
+    if (!info.uprightFilter.empty()) {
+        args.push_back("-vf");
+        args.push_back(info.uprightFilter);
+    }
+    for (const char* a : {"-f", "rawvideo", "-pix_fmt", "bgr24", "-"}) args.push_back(a);
     ffmpeg_ = std::make_unique<ChildProcess>(args, ChildProcess::Pipe::FromChild);
 }
 

@@ -25,7 +25,15 @@ struct VideoInfo {
     std::string sampleAspect = "1:1";      // as ffprobe writes it: "4:3"
     long long frameCount = -1;             // -1 when unknown
     std::vector<std::string> audioCodecs;  // one per audio stream, in stream order
+    // The filters that stand a rotated video upright ("" for none); width, height and
+    // sampleAspect are those of the upright pictures.
+    std::string uprightFilter;
 };
+
+// The filters that turn pictures upright for a display-matrix rotation of `degrees`
+// (counter-clockwise, as ffprobe reports it), the same turns ffmpeg's autorotation makes: ""
+// for none, "transpose=cclock" for 90, "hflip,vflip" for 180, "transpose=clock" for 270.
+std::string uprightFilterFor(double degrees);
 
 // True for a single picture (an image file name without a % pattern).
 bool isStillImage(const std::string& path);
