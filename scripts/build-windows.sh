@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Windows Drawlet.auf on Debian 12 and tests it under Wine, from nothing:
+#   scripts/build-windows.sh            build, then run the Wine tests
+#   scripts/build-windows.sh --no-test  build only
+# Installs the mingw-w64 cross compilers and Wine from Debian's archive, builds a static
+# OpenCV for the target from Debian's source package (once: later runs reuse it), builds
+# the Linux module (its pattern folder goes beside the Windows one, and the Wine tests
+# compare the two modules' frames), then build/windows/Drawlet.auf with build/windows/Drawlet/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+run_tests=1
+[ "${1:-}" = "--no-test" ] && run_tests=0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+if [ "$run_tests" -eq 1 ] && ! { command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1; }; then
+  echo "Installing Wine (32-bit)"
+  $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    wine wine32:i386 >/dev/null
+fi
+
+bash scripts/build-opencv-mingw.sh
+bash scripts/build.sh release
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$(nproc)"
+echo "built build/windows/Drawlet.auf and build/windows/Drawlet/"
+if [ "$run_tests" -eq 1 ]; then
+  bash tests/windows/wine_test.sh build/release build/windows
+fi

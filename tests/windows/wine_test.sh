@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs the Windows Drawlet.auf under Wine and compares it with the Linux one:
+#   tests/windows/wine_test.sh LINUX_BUILD WINDOWS_BUILD
+# 1. objdump: one undecorated export, GetFilterTable, and only system DLLs imported;
+# 2. the Wine test host's checks of the record and the callbacks, and of a module whose
+#    pattern folder is missing;
+# 3. the registration dump and every case's frame, byte for byte, against the Linux module;
+# 4. the C runtimes' pow, sin and cos over the filter's arguments (reported, not failed).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+linux=$(realpath "$1")
+windows=$(realpath "$2")
+work=$windows/wine-test
+rm -rf "$work"
+mkdir -p "$work/linux" "$work/windows" "$work/missing"
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=$windows/wine-prefix
+wine_run() { timeout 600 wine "$@"; }
+failed=0
+fail() {
+  echo "FAIL: $*"
+  failed=1
+}
+
+module=$windows/Drawlet.auf
+objdump=i686-w64-mingw32-objdump
+$objdump -p "$module" >"$work/objdump.txt"
+grep -q 'Magic.*(PE32)' "$work/objdump.txt" || fail "Drawlet.auf is not a 32-bit PE"
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && /^$/ { exit }
+  on { sub(/^[[:space:]]*\[[[:space:]]*[0-9]+\][[:space:]]*/, ""); print }' "$work/objdump.txt")
+[ "$exports" = "GetFilterTable" ] || fail "exports are not exactly GetFilterTable: $exports"
+imports=$(awk '/DLL Name:/ { print toupper($3) }' "$work/objdump.txt" | sort -u | tr '\n' ' ')
+for dll in $imports; do
+  case $dll in
+    KERNEL32.DLL | MSVCRT.DLL | SHLWAPI.DLL | USER32.DLL) ;;
+    *) fail "Drawlet.auf imports $dll" ;;
+  esac
+done
+echo "exports: $exports; imports: $imports"
+
+echo "Windows test host (Wine):"
+wine_run "$windows/tests/drawlet_wine_host.exe" "$(winepath -w "$module")" \
+  "$(winepath -w "$here/cases.txt")" "$(winepath -w "$work/windows")" | tr -d '\r' ||
+  fail "the Windows test host"
+cp "$module" "$work/missing/"
+wine_run "$windows/tests/drawlet_wine_host.exe" --missing \
+  "$(winepath -w "$work/missing/Drawlet.auf")" | tr -d '\r' || fail "the missing-pattern checks"
+
+"$linux/tests/drawlet_reference_host" "$linux/Drawlet.auf" "$here/cases.txt" "$work/linux"
+cmp "$work/linux/registration.txt" "$work/windows/registration.txt" ||
+  fail "the registration records differ"
+cases=0
+different=0
+for expected in "$work"/linux/*.yc; do
+  name=$(basename "$expected")
+  cases=$((cases + 1))
+  if ! cmp -s "$expected" "$work/windows/$name"; then
+    different=$((different + 1))
+    fail "frame $name differs: $(cmp -l "$expected" "$work/windows/$name" 2>&1 | wc -l) bytes"
+  fi
+done
+echo "frames: $((cases - different)) of $cases identical"
+[ "$cases" -gt 0 ] || fail "no frames compared"
+
+# The C runtimes compared where the filter calls them.
+"$linux/tests/drawlet_math_probe" >"$work/math-linux.txt"
+wine_run "$windows/tests/drawlet_math_probe.exe" | tr -d '\r' >"$work/math-windows.txt"
+echo "pow/sin/cos results that differ (Linux, Windows), of $(wc -l <"$work/math-linux.txt"):"
+paste -d' ' "$work/math-linux.txt" "$work/math-windows.txt" | awk '
+  { n = NF / 2; if ($n != $NF) { printf "  %s %s", $1, $2; if ($1 == "pow") printf " %s", $3;
+    printf ": %s %s\n", $n, $NF; count++ } }
+  END { printf "  %d differ\n", count }'
+
+[ "$failed" -eq 0 ] && echo "Windows module: all checks passed"
+exit "$failed"
