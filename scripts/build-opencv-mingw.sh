@@ -88,6 +88,14 @@ if [ ! -f "$tree/CMakeLists.txt" ]; then
   dpkg-source --no-check -x "$dsc" "$tree"
 fi
 
+# OpenCV 4.6 only dispatches AVX2 code on 64-bit x86; one 64-bit extract in its AVX2
+# intrinsics keeps it from compiling for 32-bit. With it mended, the module runs the same
+# vectorised code as the Linux module on the same processor (see CPU_DISPATCH below).
+if ! grep -q "32-bit x86 has no 64-bit extracts" \
+  "$tree/modules/core/include/opencv2/core/hal/intrin_avx.hpp"; then
+  patch -d "$tree" -p1 <cmake/opencv-4.6-i686-avx2.patch
+fi
+
 rm -rf "$build_dir" "$prefix"
 # SSE2 for doubles, never the x87 unit. Contraction is left at the compiler's default, as in
 # Debian's own OpenCV build, so that its vectorised code (AVX2 with FMA) computes what the

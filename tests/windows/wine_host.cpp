@@ -210,9 +210,10 @@ bool load(const char* path, WindowsModule& m) {
     GetModuleFileNameA(m.library, file, MAX_PATH);
     std::string folder = file;
     folder.resize(folder.find_last_of('\\') == std::string::npos ? 0 : folder.find_last_of('\\'));
-    std::vector<char> path(32768);
-    path.resize(GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size())));
-    const std::string value(path.begin(), path.end()), tail = ";" + folder;
+    std::vector<char> variable(32768);
+    variable.resize(
+        GetEnvironmentVariableA("PATH", variable.data(), static_cast<DWORD>(variable.size())));
+    const std::string value(variable.begin(), variable.end()), tail = ";" + folder;
     check(!folder.empty() && value.size() >= tail.size() &&
               value.compare(value.size() - tail.size(), tail.size(), tail) == 0,
           "PATH ends with ;" + folder + ": " + value);
