@@ -47,8 +47,10 @@ wine_run "$windows/tests/drawlet_wine_host.exe" --missing \
 # OpenCV picks its vectorised code by processor; both modules' OpenCV builds dispatch the
 # same variants. Compare once as the processor allows and once with OpenCV held to its
 # SSE4 code, as on a processor without AVX2.
+# compare LABEL [report]: with "report", differing frames are listed but do not fail.
 compare() {
-  local label=$1 out=$work/$1
+  local label=$1 out=$work/$1 strict=1
+  [ "${2:-}" = "report" ] && strict=0
   mkdir -p "$out/linux" "$out/windows"
   wine_run "$windows/tests/drawlet_wine_host.exe" "$(winepath -w "$module")" \
     "$(winepath -w "$here/cases.txt")" "$(winepath -w "$out/windows")" | tr -d '\r' ||
@@ -62,13 +64,22 @@ compare() {
     cases=$((cases + 1))
     if ! cmp -s "$expected" "$out/windows/$name"; then
       different=$((different + 1))
-      fail "frame $name differs ($label): $(cmp -l "$expected" "$out/windows/$name" 2>&1 | wc -l) bytes"
+      local what="frame $name differs ($label): $(cmp -l "$expected" "$out/windows/$name" 2>&1 |
+        wc -l) bytes"
+      if [ "$strict" -eq 1 ]; then fail "$what"; else echo "  $what"; fi
     fi
   done
   echo "frames ($label): $((cases - different)) of $cases identical"
   [ "$cases" -gt 0 ] || fail "no frames compared"
 }
-compare native
+if grep -qw avx512f /proc/cpuinfo; then
+  # OpenCV 4.6 has no AVX-512 code for 32-bit x86, and Debian's uses it for a few
+  # functions: the strict comparison holds the Linux side to AVX2, the native one is shown.
+  OPENCV_CPU_DISABLE=AVX512_SKX compare avx2
+  compare native report
+else
+  compare native
+fi
 OPENCV_CPU_DISABLE=AVX2,FMA3 compare sse4
 
 # The C runtimes compared where the filter calls them.
