@@ -17,8 +17,7 @@ if [ "$run_tests" -eq 1 ] && ! { command -v wine >/dev/null && dpkg -s wine32:i3
   echo "Installing Wine (32-bit)"
   $sudo dpkg --add-architecture i386
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    wine wine32:i386 >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq wine wine32:i386 >/dev/null
 fi
 
 bash scripts/build-opencv-mingw.sh
