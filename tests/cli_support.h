@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "temp_dir.h"
+
 namespace drawlet::test {
 
 struct CliResult {

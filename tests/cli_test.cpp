@@ -24,19 +24,16 @@ using drawlet::test::slurp;
 class Cli : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "drawlet-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = temp.path();
         cv::Mat picture(48, 64, CV_8UC3, cv::Scalar(200, 180, 150));
         cv::circle(picture, {32, 24}, 15, cv::Scalar(40, 60, 90), cv::FILLED);
         input = dir / "in.png";
         ASSERT_TRUE(cv::imwrite(input.string(), picture));
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     Result run(const std::string& args) { return drawlet::test::runCli(dir, args); }
     std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
 
+    drawlet::test::TempDir temp;
     fs::path dir, input;
 };
 

@@ -22,9 +22,8 @@ class VideoCli : public ::testing::Test {
     static void SetUpTestSuite() {
         if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
             return;
-        std::string pattern = (fs::temp_directory_path() / "drawlet-video-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = new fs::path(pattern);
+        temp = new drawlet::test::TempDir;
+        dir = &temp->path();
         // Twelve frames of a moving test picture with a tone.
         const std::string make =
             "ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=24 "
@@ -34,8 +33,8 @@ class VideoCli : public ::testing::Test {
         ASSERT_EQ(std::system(make.c_str()), 0);
     }
     static void TearDownTestSuite() {
-        if (dir) fs::remove_all(*dir);
-        delete dir;
+        delete temp;
+        temp = nullptr;
         dir = nullptr;
     }
     void SetUp() override {
@@ -66,10 +65,12 @@ class VideoCli : public ::testing::Test {
     std::string clip() { return "'" + (*dir / "clip.mkv").string() + "'"; }
     std::string at(const std::string& name) { return "'" + (*dir / name).string() + "'"; }
 
-    static fs::path* dir;
+    static drawlet::test::TempDir* temp;
+    static const fs::path* dir;
 };
 
-fs::path* VideoCli::dir = nullptr;
+drawlet::test::TempDir* VideoCli::temp = nullptr;
+const fs::path* VideoCli::dir = nullptr;
 
 TEST_F(VideoCli, KeepsFrameCountSizeRateAndSound) {
     const Result r = run("render " + clip() + " -o " + at("out.mp4") + " -q");

@@ -10,6 +10,7 @@
 
 #include "kit/filter_host.h"
 #include "kit/text_encoding.h"
+#include "temp_dir.h"
 
 namespace drawlet {
 namespace {
@@ -104,9 +105,8 @@ TEST(ModuleFile, UnloadableFilesNameTheFileAndTheReason) {
 // A copy of the module in a folder of its own is a separate instance: it records that folder
 // and appends it to PATH, and reads its patterns from there.
 TEST(ModuleFile, LoadRecordsItsDirectoryAndExtendsPath) {
-    std::string pattern = (fs::temp_directory_path() / "drawlet-module-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
+    const drawlet::test::TempDir temp;
+    const fs::path& dir = temp.path();
     fs::copy_file(DRAWLET_MODULE_PATH, dir / "Drawlet.auf");
     fs::create_directories(dir / "Drawlet" / "img");
     for (int i = 0; i < 7; ++i)
@@ -125,7 +125,6 @@ TEST(ModuleFile, LoadRecordsItsDirectoryAndExtendsPath) {
         EXPECT_TRUE(host.messages().empty());
     }
     setenv("PATH", before.c_str(), 1);
-    fs::remove_all(dir);
 }
 
 }  // namespace

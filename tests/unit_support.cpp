@@ -27,17 +27,6 @@ RecordingWindow::RecordingWindow() {
     };
 }
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "drawlet-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 void writePatternSet(const fs::path& folder, int size, PatternFn value, int skipIndex) {
     fs::create_directories(folder);
     for (int i = 0; i < 7; ++i) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/drawlet_filter.h"
+#include "temp_dir.h"
 
 namespace drawlet::test {
 
@@ -20,17 +21,6 @@ struct RecordingWindow {
     std::vector<std::string> messages;
     std::vector<std::string> captions;
     RecordingWindow();
-};
-
-// A temporary folder removed at the end of the test.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
 };
 
 // Seven patterns of one set; pattern i is a size x size image whose pixels come from
