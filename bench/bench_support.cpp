@@ -5,11 +5,11 @@
 #include <opencv2/core/utility.hpp>
 #include <vector>
 
-#include "cli/demo_scene.h"
 #include "hatching/pattern_bank.h"
 #include "host/frame_driver.h"
 #include "host/registration.h"
 #include "imaging/working_images.h"
+#include "kit/demo_scene.h"
 
 namespace drawlet::bench {
 
@@ -45,7 +45,7 @@ void prepareFrame(int width, int height) {
         throw std::runtime_error("no pattern set beside " DRAWLET_OUTPUT_DIR);
     releaseWorkingImages();
     createWorkingImages(width, height);
-    cli::drawDemoScene(width, height).copyTo(srcImage);
+    kit::drawDemoScene(width, height).copyTo(srcImage);
 }
 
 namespace {

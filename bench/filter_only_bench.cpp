@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "cli/video_io.h"
+#include "kit/error.h"
 #include "kit/filter_host.h"
+#include "media/reader.h"
 
 namespace {
 
@@ -36,13 +37,15 @@ int main(int argc, char** argv) {
     }
     const std::string video = argv[1];
     try {
-        const drawlet::cli::VideoInfo info = drawlet::cli::probeVideo(video, "25");
-        drawlet::cli::FrameReader reader(video, info, "25");
+        drawlet::media::VideoReader reader(video);
+        std::vector<drawlet::media::PacketPtr> audio;
         frames = new std::vector<cv::Mat>();
-        for (cv::Mat f = reader.next(); !f.empty(); f = reader.next()) frames->push_back(f);
-        reader.finish();
-    } catch (const drawlet::cli::VideoError& e) {
-        std::fprintf(stderr, "%s\n", e.message.c_str());
+        while (auto frame = reader.next(audio)) {
+            frames->push_back(frame->bgr);
+            audio.clear();
+        }
+    } catch (const drawlet::Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
     std::printf("%zu frames decoded into memory\n", frames->size());

@@ -2,9 +2,11 @@
 # Installs what the build and the tests need from Debian's archive, if it is missing.
 set -euo pipefail
 
+# FFmpeg's libraries read and write videos; the ffmpeg program and melt are test tools.
 packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
-          libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev ffmpeg frei0r-plugins-dev
-          melt)
+          libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev libtbb-dev
+          libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+          ffmpeg frei0r-plugins-dev melt)
 
 missing=()
 for p in "${packages[@]}"; do

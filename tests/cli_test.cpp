@@ -131,12 +131,40 @@ TEST_F(Cli, MissingPatternsAreReportedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(dir / "out.png"));
 }
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-    EXPECT_EQ(run("").exitCode, 2);
-    EXPECT_EQ(run("render").exitCode, 2);
-    EXPECT_EQ(run("frobnicate").exitCode, 2);
-    EXPECT_EQ(run("params --format xml").exitCode, 2);
-    EXPECT_EQ(run("--help").exitCode, 0);
+// The command line answers every mistake with a message, a suggestion where one fits, and
+// exit code 2.
+TEST_F(Cli, UsageErrorsExitWithTwoAndSuggest) {
+    struct Case {
+        std::string args;
+        int exitCode;
+        const char* says;  // in stdout or stderr
+    };
+    const Case cases[] = {
+        {"", 2, "Usage: drawlet"},
+        {"--version", 0, "drawlet 0."},
+        {"--help", 0, "Subcommands:"},
+        {"render", 2, "INPUT is required"},
+        {"rendr in.png -o out.png", 2, "did you mean \"render\""},
+        {"frobnicate", 2, "unknown command \"frobnicate\""},
+        {"render in.png -o out.png --frmae 3", 2, "did you mean --frame?"},
+        {"params --format xml", 2, "xml"},
+        {"render in.png -o out.png --start 3", 2, "a picture takes --frame"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+    }
+}
+
+// A picture whose name has a per cent sign is a picture, not a numbered sequence.
+TEST_F(Cli, PercentSignsInPictureNames) {
+    fs::copy_file(input, dir / "50%off.png");
+    const Result r = run("render " + q(dir / "50%off.png") + " -o " + q(dir / "100%.png"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(cv::imread((dir / "100%.png").string()).size(), cv::Size(64, 48));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include <iostream>
 
-#include "cli/commands.h"
+#include "cli/app.h"
 
 int main(int argc, char** argv) { return drawlet::cli::runCli(argc, argv, std::cout, std::cerr); }

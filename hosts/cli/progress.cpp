@@ -19,6 +19,10 @@ std::string Progress::clock(double seconds) {
     return fmt::format("{}:{:02}", s / 60, s % 60);
 }
 
+double Progress::elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
 std::string Progress::line(long long done, double elapsed) const {
     const double fps = elapsed > 0 ? done / elapsed : 0;
     std::string text =
@@ -30,25 +34,29 @@ std::string Progress::line(long long done, double elapsed) const {
     return text;
 }
 
+void Progress::show(const std::string& text, bool last) {
+    if (terminal_)
+        err_ << '\r' << text << "\x1b[K" << (last ? "\n" : "") << std::flush;
+    else
+        err_ << text << '\n' << std::flush;
+}
+
 void Progress::update(long long done) {
     if (quiet_) return;
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double interval = terminal_ ? 0.25 : 5.0;
-    if (elapsed - lastShown_ < interval) return;
-    lastShown_ = elapsed;
-    if (terminal_)
-        err_ << '\r' << line(done, elapsed) << "\x1b[K" << std::flush;
-    else
-        err_ << line(done, elapsed) << '\n' << std::flush;
+    const double now = elapsed();
+    if (now - lastShown_ < (terminal_ ? 0.25 : 5.0)) return;
+    lastShown_ = now;
+    show(line(done, now), false);
+}
+
+void Progress::finishing(long long done) {
+    if (quiet_) return;
+    show(line(done, elapsed()) + "  finishing: the encoder writes its last frames", false);
 }
 
 void Progress::finish(long long done) {
     if (quiet_) return;
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    if (terminal_) err_ << '\r';
-    err_ << line(done, elapsed) << (terminal_ ? "\x1b[K\n" : "\n") << std::flush;
+    show(line(done, elapsed()), true);
 }
 
 }  // namespace drawlet::cli

@@ -12,6 +12,8 @@ class Progress {
   public:
     Progress(std::ostream& err, long long total, bool quiet, bool terminal);
     void update(long long done);
+    // Every frame is filtered; the encoder is writing what it holds.
+    void finishing(long long done);
     void finish(long long done);
 
     // "1:02:03" or "2:03".
@@ -19,6 +21,8 @@ class Progress {
 
   private:
     std::string line(long long done, double elapsed) const;
+    double elapsed() const;
+    void show(const std::string& text, bool last);
 
     std::ostream& err_;
     long long total_;

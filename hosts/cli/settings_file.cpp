@@ -3,14 +3,18 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
-#include <nlohmann/ordered_map.hpp>
+#include <set>
 #include <vector>
 
 namespace drawlet::cli {
 
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 std::string rangeOf(const kit::Parameter& p) {
     return p.kind == kit::ParameterKind::Check
@@ -20,52 +24,74 @@ std::string rangeOf(const kit::Parameter& p) {
 
 std::string keyOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p.alias; }
 
+// Parses the file, refusing a key given twice in one object (JSON allows it; a settings
+// file that says two things of one slider is a mistake).
+Json parseStrictly(std::istream& in, const std::string& file) {
+    std::vector<std::set<std::string>> seen;
+    const Json::parser_callback_t refuseDuplicates = [&](int, Json::parse_event_t event,
+                                                         Json& parsed) {
+        if (event == Json::parse_event_t::object_start) seen.emplace_back();
+        if (event == Json::parse_event_t::object_end && !seen.empty()) seen.pop_back();
+        if (event == Json::parse_event_t::key && !seen.empty() &&
+            !seen.back().insert(parsed.get<std::string>()).second)
+            throw UsageError(
+                fmt::format("{}: the key \"{}\" is given twice", file, parsed.get<std::string>()));
+        return true;
+    };
+    try {
+        return Json::parse(in, refuseDuplicates);
+    } catch (const nlohmann::json::parse_error& e) {
+        throw UsageError(fmt::format("{}: not valid JSON (byte {}): {}", file, e.byte, e.what()));
+    } catch (const nlohmann::json::exception& e) {
+        // Numbers beyond a double ("1e400") and the like.
+        throw UsageError(fmt::format("{}: not usable JSON: {}", file, e.what()));
+    }
+}
+
 }  // namespace
 
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where) {
     if (p.kind == kit::ParameterKind::Check) {
         if (text == "on" || text == "1" || text == "true") return 1;
         if (text == "off" || text == "0" || text == "false") return 0;
-        throw SettingsError{
-            fmt::format("{}: {} takes {}, not \"{}\"", where, keyOf(p), rangeOf(p), text)};
+        throw UsageError(
+            fmt::format("{}: {} takes {}, not \"{}\"", where, keyOf(p), rangeOf(p), text));
     }
     int value = 0;
     const char* end = text.data() + text.size();
     const auto parsed = std::from_chars(text.data(), end, value);
     if (parsed.ec != std::errc() || parsed.ptr != end || value < p.minimum || value > p.maximum)
-        throw SettingsError{fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, keyOf(p), p.name,
-                                        rangeOf(p), text)};
+        throw UsageError(fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, keyOf(p), p.name,
+                                     rangeOf(p), text));
     return value;
 }
 
 void applySettingsFile(kit::FilterHost& host, const std::string& file) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec))
+        throw UsageError(file + ": is a folder, not a settings file");
     std::ifstream in(file);
-    if (!in) throw SettingsError{file + ": cannot read the settings file"};
-    nlohmann::ordered_json json;
-    try {
-        json = nlohmann::ordered_json::parse(in);
-    } catch (const nlohmann::json::parse_error& e) {
-        throw SettingsError{
-            fmt::format("{}: not valid JSON (byte {}): {}", file, e.byte, e.what())};
-    }
-    if (!json.is_object()) throw SettingsError{file + ": expected a JSON object of name: value"};
+    if (!in) throw UsageError(file + ": cannot read the settings file");
+    const Json json = parseStrictly(in, file);
+    if (!json.is_object()) throw UsageError(file + ": expected a JSON object of name: value");
     std::vector<std::pair<const kit::Parameter*, int>> values;
     for (const auto& [key, value] : json.items()) {
         const kit::Parameter* p = host.find(key);
         if (p == nullptr)
-            throw SettingsError{fmt::format(
-                "{}: \"{}\" names no slider or check box (see drawlet params)", file, key)};
+            throw UsageError(fmt::format(
+                "{}: \"{}\" names no slider or check box (see drawlet params)", file, key));
         const std::string where = fmt::format("{}: key \"{}\"", file, key);
         int v = 0;
         if (value.is_boolean() && p->kind == kit::ParameterKind::Check) {
             v = value.get<bool>() ? 1 : 0;
         } else if (value.is_number_integer()) {
-            v = parseValue(*p, std::to_string(value.get<long long>()), where);
+            // Through text, so that a number beyond 32 bits is refused, never wrapped.
+            v = parseValue(*p, value.dump(), where);
         } else if (value.is_string() && p->kind == kit::ParameterKind::Check) {
             v = parseValue(*p, value.get<std::string>(), where);
         } else {
-            throw SettingsError{fmt::format("{}: {} takes {}, not {}", where, keyOf(*p),
-                                            rangeOf(*p), value.dump())};
+            throw UsageError(fmt::format("{}: {} takes {}, not {}", where, keyOf(*p), rangeOf(*p),
+                                         value.dump()));
         }
         values.emplace_back(p, v);
     }
@@ -73,7 +99,7 @@ void applySettingsFile(kit::FilterHost& host, const std::string& file) {
 }
 
 void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
-    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    Json json = Json::object();
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Check)
             json[keyOf(p)] = host.value(p) != 0;
@@ -82,7 +108,8 @@ void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
     }
     std::ofstream out(file);
     out << json.dump(2) << '\n';
-    if (!out) throw SettingsError{file + ": cannot write the settings file"};
+    out.close();
+    if (!out) throw Error(file + ": cannot write the settings file");
 }
 
 }  // namespace drawlet::cli

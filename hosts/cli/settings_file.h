@@ -7,16 +7,13 @@
 
 namespace drawlet::cli {
 
-// A settings file that cannot be used; the message names the file, the key and the range.
-struct SettingsError {
-    std::string message;
-};
-
 // Parses a value for a parameter from the command line: integers for sliders, on/off/1/0
-// for check boxes. Throws SettingsError naming `where`.
+// for check boxes. Throws a usage error naming `where`, the parameter and its range.
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where);
 
-// Applies every key of the file to the host's values, all or nothing.
+// Applies every key of the file to the host's values, all or nothing. Throws a usage error
+// naming the file, the key and the allowed range for anything it cannot use: a key that
+// names nothing or comes twice, a value of the wrong type or outside the range.
 void applySettingsFile(kit::FilterHost& host, const std::string& file);
 
 // Writes the host's current values, keyed by alias, in table order.

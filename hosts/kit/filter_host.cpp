@@ -131,7 +131,8 @@ int FilterHost::value(const Parameter& p) const {
 void FilterHost::setValue(const Parameter& p, int value) {
     if (value < p.minimum || value > p.maximum)
         throw HostError(p.name + " must lie in " + std::to_string(p.minimum) + ".." +
-                        std::to_string(p.maximum) + ", not " + std::to_string(value));
+                            std::to_string(p.maximum) + ", not " + std::to_string(value),
+                        kExitUsage);
     (p.kind == ParameterKind::Slider ? sliders_ : checks_)[static_cast<std::size_t>(p.index)] =
         value;
 }

@@ -10,20 +10,17 @@
 #include <mutex>
 #include <opencv2/core.hpp>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/drawlet_filter.h"
+#include "kit/error.h"
 
 namespace drawlet::kit {
 
 // A failure of the host itself (module not loadable, bad parameter); the message says what.
-class HostError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using HostError = drawlet::Error;
 
 enum class ParameterKind { Slider, Check };
 

@@ -3,10 +3,10 @@
 
 #include <opencv2/core.hpp>
 
-namespace drawlet::cli {
+namespace drawlet::kit {
 
 // A deterministic scene of the given size (the same pixels on every run). `phase` in 0..1
 // moves the shapes for an animated clip.
 cv::Mat drawDemoScene(int width, int height, double phase = 0.0);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::kit

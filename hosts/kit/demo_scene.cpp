@@ -1,9 +1,9 @@
-#include "cli/demo_scene.h"
+#include "kit/demo_scene.h"
 
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-namespace drawlet::cli {
+namespace drawlet::kit {
 
 namespace {
 
@@ -85,4 +85,4 @@ cv::Mat drawDemoScene(int width, int height, double phase) {
     return img;
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::kit

@@ -1,0 +1,12 @@
+// The drawlet command line: subcommands render, join, params and demo.
+#pragma once
+
+#include <ostream>
+
+namespace drawlet::cli {
+
+// Runs drawlet with `argv`; returns the exit code (0 success, 1 the work failed, 2 the
+// command line or a settings file was wrong, 128 + N stopped by signal N).
+int runCli(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+}  // namespace drawlet::cli

@@ -1,0 +1,88 @@
+#include "cli/common.h"
+
+#include <filesystem>
+#include <limits>
+#include <opencv2/core/utility.hpp>
+#include <optional>
+
+#include "cli/settings_file.h"
+#include "kit/error.h"
+
+namespace drawlet::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string executableDirectory() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
+void applySetting(kit::FilterHost& host, const std::string& assignment) {
+    const auto eq = assignment.find('=');
+    if (eq == std::string::npos || eq == 0)
+        throw UsageError("--set " + assignment + ": expected NAME=VALUE");
+    const std::string name = assignment.substr(0, eq);
+    const kit::Parameter* p = host.find(name);
+    if (p == nullptr)
+        throw UsageError("--set " + assignment + ": no slider or check box is called \"" + name +
+                         "\" (see drawlet params)");
+    host.setValue(*p, parseValue(*p, assignment.substr(eq + 1), "--set " + assignment));
+}
+
+}  // namespace
+
+void addFilterOptions(CLI::App& command, FilterOptions& options) {
+    command.add_option("--module", options.module,
+                       "the filter module file (default: Drawlet.auf beside this program)");
+    command.add_option("--settings", options.settingsFile,
+                       "a JSON file of name: value (names, aliases or indices as keys)");
+    command
+        .add_option("--set", options.assignments,
+                    "NAME=VALUE: a slider or check box by display name, alias or index; "
+                    "check boxes take on/off/1/0; later ones win")
+        ->type_name("NAME=VALUE");
+    command
+        .add_option("--threads", options.threads,
+                    "threads the filter may use (default: every core); the same bytes at any "
+                    "count")
+        ->check(CLI::Range(1, 1024));
+}
+
+void addOutputFlags(CLI::App& command, OutputFlags& flags) {
+    command.add_flag("-y,--overwrite", flags.overwrite, "overwrite an existing output");
+    command.add_flag("-q,--quiet", flags.quiet, "no progress line");
+}
+
+std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err) {
+    if (options.threads > 0) cv::setNumThreads(options.threads);
+    const std::string module =
+        options.module.empty() ? executableDirectory() + "/Drawlet.auf" : options.module;
+    auto host = std::make_unique<kit::FilterHost>(module);
+    if (!options.settingsFile.empty()) applySettingsFile(*host, options.settingsFile);
+    for (const std::string& s : options.assignments) applySetting(*host, s);
+    // Keeps the interpolation boxes exclusive, as the settings window does.
+    host->update();
+    host->onMessageBox([&err](const kit::MessageBoxCall& call) {
+        err << call.caption << ": " << call.text << '\n';
+    });
+    return host;
+}
+
+cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNumber,
+                    const std::string& what) {
+    if (frameNumber > std::numeric_limits<int>::max())
+        throw Error(what + ": frame numbers stop at " +
+                    std::to_string(std::numeric_limits<int>::max()));
+    std::optional<cv::Mat> result = host.processBgr(bgr, static_cast<int>(frameNumber));
+    if (!result)
+        throw Error(what +
+                    ": the filter left the frame unprocessed (see the message above, or check "
+                    "the pattern files beside " +
+                    host.modulePath() + ")");
+    return *result;
+}
+
+}  // namespace drawlet::cli

@@ -1,0 +1,39 @@
+// What every command that runs the filter shares: the module, the settings (a file, then
+// every --set), the thread count, and -y/-q.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "kit/filter_host.h"
+
+namespace drawlet::cli {
+
+struct FilterOptions {
+    std::string module;  // empty: Drawlet.auf beside this program
+    std::string settingsFile;
+    std::vector<std::string> assignments;  // NAME=VALUE, in order
+    int threads = 0;                       // 0: every core
+};
+
+struct OutputFlags {
+    bool overwrite = false;
+    bool quiet = false;
+};
+
+void addFilterOptions(CLI::App& command, FilterOptions& options);
+void addOutputFlags(CLI::App& command, OutputFlags& flags);
+
+// The module loaded with the settings applied and its update callback run, as a settings
+// window would after a change; the module's message boxes go to `err`.
+std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err);
+
+// One frame through the filter; throws naming `what` when the filter leaves it untouched.
+cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNumber,
+                    const std::string& what);
+
+}  // namespace drawlet::cli

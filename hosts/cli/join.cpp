@@ -1,0 +1,52 @@
+// drawlet join: parts rendered apart with --start/--frames put back together without
+// encoding the pictures again.
+#include <fmt/format.h>
+
+#include "cli/command.h"
+#include "cli/pending_output.h"
+#include "cli/signals.h"
+#include "media/parts.h"
+
+namespace drawlet::cli {
+
+namespace {
+
+class JoinCommand : public Command {
+  public:
+    CLI::App* add(CLI::App& parent) override {
+        CLI::App* c = parent.add_subcommand(
+            "join",
+            "join parts rendered with --start/--frames into one video, without "
+            "re-encoding the pictures");
+        c->add_option("PART", parts_, "the parts, in any order")->required();
+        c->add_option("-o,--output", output_, "the joined video, or - for stdout")->required();
+        c->add_option("--format", format_, "output format by FFmpeg's muxer name");
+        c->add_flag("-y,--overwrite", overwrite_, "overwrite an existing output");
+        c->add_flag("-q,--quiet", quiet_, "no summary line");
+        return c;
+    }
+
+    void run(const Io& io) override {
+        PendingOutput pending(output_, overwrite_, false);
+        const media::JoinResult joined =
+            media::joinParts(parts_, pending.path(), output_, format_, &stopFlag());
+        pending.commit();
+        for (const std::string& note : joined.notes) io.err << "drawlet: note: " << note << '\n';
+        if (!quiet_)
+            io.err << fmt::format("joined {} parts: frames {}..{} into {}\n", parts_.size(),
+                                  joined.first, joined.first + joined.frames - 1, output_);
+    }
+
+  private:
+    std::vector<std::string> parts_;
+    std::string output_;
+    std::string format_;
+    bool overwrite_ = false;
+    bool quiet_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeJoinCommand() { return std::make_unique<JoinCommand>(); }
+
+}  // namespace drawlet::cli

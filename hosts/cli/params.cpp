@@ -1,0 +1,77 @@
+// drawlet params: the sliders and check boxes with their aliases, values and ranges, or the
+// current values saved as a settings file.
+#include <fmt/format.h>
+
+#include "cli/command.h"
+#include "cli/common.h"
+#include "cli/pending_output.h"
+#include "cli/settings_file.h"
+
+namespace drawlet::cli {
+
+namespace {
+
+void printTable(kit::FilterHost& host, std::ostream& out) {
+    out << host.displayName() << " (" << host.information() << ")\n\nSliders:\n";
+    out << "  index    value  default      min      max  alias             name\n";
+    for (const kit::Parameter& p : host.parameters())
+        if (p.kind == kit::ParameterKind::Slider)
+            out << fmt::format("{:>7}{:>9}{:>9}{:>9}{:>9}  {:<17} {}\n", p.index, host.value(p),
+                               p.defaultValue, p.minimum, p.maximum, p.alias, p.name);
+    out << "\nCheck boxes:\n  index    value  default  alias             name\n";
+    for (const kit::Parameter& p : host.parameters())
+        if (p.kind == kit::ParameterKind::Check)
+            out << fmt::format("{:>7}{:>9}{:>9}  {:<17} {}\n", p.index,
+                               host.value(p) ? "on" : "off", p.defaultValue ? "on" : "off", p.alias,
+                               p.name);
+}
+
+void printTsv(kit::FilterHost& host, std::ostream& out) {
+    for (const kit::Parameter& p : host.parameters()) {
+        if (p.kind == kit::ParameterKind::Slider)
+            out << "slider\t" << p.index << '\t' << p.name << '\t' << p.defaultValue << '\t'
+                << p.minimum << '\t' << p.maximum << '\t' << p.alias << '\n';
+        else
+            out << "check\t" << p.index << '\t' << p.name << '\t' << p.defaultValue << '\t'
+                << p.alias << '\n';
+    }
+}
+
+class ParamsCommand : public Command {
+  public:
+    CLI::App* add(CLI::App& parent) override {
+        CLI::App* c =
+            parent.add_subcommand("params", "list the sliders and check boxes, with aliases");
+        c->add_option("--format", format_, "text or tsv")->check(CLI::IsMember({"text", "tsv"}));
+        c->add_option("--save", save_, "write the values (defaults, --settings, --set) as JSON");
+        addFilterOptions(*c, filter_);
+        c->add_flag("-y,--overwrite", overwrite_, "overwrite an existing --save file");
+        return c;
+    }
+
+    void run(const Io& io) override {
+        auto host = configuredHost(filter_, io.err);
+        if (save_.empty()) {
+            (format_ == "tsv" ? printTsv : printTable)(*host, io.out);
+            return;
+        }
+        // Like a render's output: an existing file is kept unless -y is given, and a failed
+        // write leaves it as it was.
+        PendingOutput pending(save_, overwrite_, false);
+        saveSettingsFile(*host, pending.path());
+        pending.commit();
+        io.out << "wrote " << save_ << '\n';
+    }
+
+  private:
+    std::string format_ = "text";
+    std::string save_;
+    FilterOptions filter_;
+    bool overwrite_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeParamsCommand() { return std::make_unique<ParamsCommand>(); }
+
+}  // namespace drawlet::cli

@@ -1,0 +1,158 @@
+// drawlet render: a picture, a video or an image sequence through the filter.
+#include <fmt/format.h>
+
+#include <filesystem>
+
+#include "cli/command.h"
+#include "cli/common.h"
+#include "cli/pending_output.h"
+#include "cli/render_video.h"
+#include "cli/signals.h"
+#include "kit/error.h"
+#include "media/images.h"
+#include "media/output.h"
+#include "media/paths.h"
+#include "media/rates.h"
+#include "media/reader.h"
+
+namespace drawlet::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void checkInput(const std::string& input) {
+    if (media::isStdio(input) || media::isImageSequence(input)) return;
+    std::error_code ec;
+    if (fs::is_directory(input, ec))
+        throw Error(input +
+                    ": is a folder; give a picture, a video, or an image sequence such as " +
+                    (fs::path(input) / "%05d.png").string());
+    if (!fs::exists(input, ec)) throw Error(input + ": no such file");
+}
+
+class RenderCommand : public Command {
+  public:
+    CLI::App* add(CLI::App& parent) override {
+        CLI::App* c = parent.add_subcommand(
+            "render", "render a picture, a video or an image sequence (frames/%05d.png)");
+        c->add_option("INPUT", job_.input, "picture, video, image sequence, or - for stdin")
+            ->required();
+        c->add_option("-o,--output", job_.output, "picture, video, image sequence, or - for stdout")
+            ->required();
+        c->add_option("--frame", frame_,
+                      "the frame number given to the filter for a picture; for a video, the "
+                      "frame written into a picture output (default 0)")
+            ->check(CLI::NonNegativeNumber);
+        c->add_option("--start", job_.start, "first frame of a video to render (0-based)")
+            ->check(CLI::NonNegativeNumber);
+        c->add_option("--frames", job_.frames, "number of frames to render (default: all)")
+            ->check(CLI::NonNegativeNumber);
+        c->add_option("--rate", job_.sequenceRate,
+                      "frame rate of an image sequence input (default 25; 30000/1001 works)")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    return media::tryParseRate(text) ? std::string() : "not a frame rate: " + text;
+                },
+                "RATE", "frame rate"));
+        c->add_option("--codec", job_.encode.codec,
+                      "video encoder (FFmpeg's name: libx264, libvpx-vp9, ffv1, prores_ks, ...)");
+        c->add_option("--pix-fmt", job_.encode.pixelFormat,
+                      "pixel format (default: yuv420p for H.264 and VP9; e.g. yuv420p10le)");
+        c->add_option("--crf", job_.encode.crf,
+                      fmt::format("quality, 0 (best) to 51 (default {} for H.264, {} for VP9)",
+                                  media::kDefaultX264Crf, media::kDefaultVp9Crf))
+            ->check(CLI::Range(0, 63));
+        c->add_option("--preset", job_.encode.preset,
+                      fmt::format("encoder speed (H.264: ultrafast..veryslow, default {}; VP9: "
+                                  "realtime, good or best)",
+                                  media::kDefaultX264Preset));
+        c->add_option("--encoder-opt", encoderOptions_,
+                      "KEY=VALUE: an option of the encoder (repeatable)")
+            ->type_name("KEY=VALUE");
+        c->add_option("--format", job_.encode.format,
+                      "output format by FFmpeg's muxer name (for - or a name without extension)");
+        addFilterOptions(*c, filter_);
+        addOutputFlags(*c, flags_);
+        return c;
+    }
+
+    void run(const Io& io) override {
+        job_.overwrite = flags_.overwrite;
+        job_.quiet = flags_.quiet;
+        for (const std::string& kv : encoderOptions_) {
+            const auto eq = kv.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw UsageError("--encoder-opt " + kv + ": expected KEY=VALUE");
+            job_.encode.encoderOptions.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        }
+        const bool stillIn = media::isStillImage(job_.input);
+        const bool stillOut = media::isStillImage(job_.output);
+        if (stillIn && (job_.start != 0 || job_.frames >= 0))
+            throw UsageError("--start and --frames are for videos; a picture takes --frame");
+        if (!stillIn && !stillOut && frame_ != 0)
+            throw UsageError("--frame is for pictures; a video takes --start and --frames");
+        if (!stillIn && stillOut && (job_.start != 0 || job_.frames >= 0))
+            throw UsageError("a picture output holds one frame: choose it with --frame");
+        checkInput(job_.input);
+        auto host = configuredHost(filter_, io.err);
+        if (stillIn)
+            renderPicture(*host, io);
+        else if (stillOut)
+            renderOneFrame(*host);
+        else
+            renderVideo(*host, job_, io);
+    }
+
+  private:
+    // A picture in: a picture out, a numbered file of a sequence, or a one-frame video.
+    void renderPicture(kit::FilterHost& host, const Io& io) {
+        const media::Picture picture = media::readPicture(job_.input);
+        const cv::Mat drawn = renderFrame(host, picture.bgr, frame_, job_.input);
+        PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
+        media::OutputVideo video;
+        video.width = drawn.cols;
+        video.height = drawn.rows;
+        video.alpha = !picture.alpha.empty();
+        media::OutputOptions options;
+        options.path = pending.path();
+        options.shownAs = job_.output;
+        options.encode = job_.encode;
+        options.stop = &stopFlag();
+        auto output = media::openOutput(video, options);
+        for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
+        output->write(drawn, picture.alpha.empty() ? nullptr : &picture.alpha, 0, frame_);
+        output->finish({});
+        pending.commit();
+    }
+
+    // A video in, a picture out: frame --frame of the video.
+    void renderOneFrame(kit::FilterHost& host) {
+        media::ReaderOptions options;
+        options.sequenceRate = job_.sequenceRate;
+        options.stop = &stopFlag();
+        media::VideoReader reader(job_.input, options);
+        reader.seekToFrame(frame_);
+        std::vector<media::PacketPtr> audio;
+        const std::optional<media::VideoFrame> frame = reader.next(audio);
+        if (!frame) throw Error(fmt::format("{}: has no frame {}", job_.input, frame_));
+        const cv::Mat drawn = renderFrame(host, frame->bgr, frame->index,
+                                          fmt::format("{} frame {}", job_.input, frame->index));
+        PendingOutput pending(job_.output, job_.overwrite, false);
+        const bool alpha = !frame->alpha.empty() && media::imageKeepsAlpha(job_.output);
+        media::writePicture(pending.path(), job_.output, drawn, alpha ? &frame->alpha : nullptr);
+        pending.commit();
+    }
+
+    VideoJob job_;
+    long long frame_ = 0;
+    std::vector<std::string> encoderOptions_;
+    FilterOptions filter_;
+    OutputFlags flags_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeRenderCommand() { return std::make_unique<RenderCommand>(); }
+
+}  // namespace drawlet::cli

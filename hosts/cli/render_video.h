@@ -1,0 +1,26 @@
+// A video or image sequence through the filter: decoding, filtering and encoding overlap in
+// a pipeline, frames keep their timestamps, and the audio of the frames rendered goes along.
+#pragma once
+
+#include <string>
+
+#include "cli/command.h"
+#include "kit/filter_host.h"
+#include "media/encoding.h"
+
+namespace drawlet::cli {
+
+struct VideoJob {
+    std::string input;
+    std::string output;
+    long long start = 0;
+    long long frames = -1;  // -1: to the end
+    std::string sequenceRate = "25";
+    media::EncodeOptions encode;
+    bool overwrite = false;
+    bool quiet = false;
+};
+
+void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io);
+
+}  // namespace drawlet::cli

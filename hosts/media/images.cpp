@@ -1,0 +1,95 @@
+#include "media/images.h"
+
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "kit/error.h"
+#include "media/paths.h"
+
+namespace drawlet::media {
+
+namespace {
+
+cv::Mat to8Bit(const cv::Mat& image) {
+    if (image.depth() == CV_8U) return image;
+    cv::Mat out;
+    const double scale = image.depth() == CV_16U   ? 1.0 / 257
+                         : image.depth() == CV_32F ? 255.0
+                                                   : 1.0;
+    image.convertTo(out, CV_8U, scale);
+    return out;
+}
+
+class ImageOutput : public FrameOutput {
+  public:
+    ImageOutput(const OutputVideo& video, const OutputOptions& options)
+        : options_(options), sequence_(isImageSequence(options.path)) {
+        if (video.alpha && !imageKeepsAlpha(options.path))
+            notes_.push_back(options.shownAs + ": the input's alpha channel is dropped (" +
+                             lowerExtension(options.path) + " has none; PNG keeps it)");
+        keepAlpha_ = video.alpha && imageKeepsAlpha(options.path);
+    }
+    void write(const cv::Mat& bgr, const cv::Mat* alpha, int64_t, long long index) override {
+        const std::string path = sequence_ ? sequenceFile(options_.path, index) : options_.path;
+        const std::string shown =
+            sequence_ ? sequenceFile(options_.shownAs, index) : options_.shownAs;
+        writePicture(path, shown, bgr, keepAlpha_ ? alpha : nullptr);
+    }
+    void finish(const std::function<void()>&) override {}
+    std::vector<std::string> notes() const override { return notes_; }
+
+  private:
+    OutputOptions options_;
+    bool sequence_;
+    bool keepAlpha_ = false;
+    std::vector<std::string> notes_;
+};
+
+}  // namespace
+
+Picture readPicture(const std::string& path) {
+    Picture picture;
+    cv::Mat unchanged;
+    try {
+        picture.bgr = cv::imread(path, cv::IMREAD_COLOR);
+        if (!picture.bgr.empty()) unchanged = cv::imread(path, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception&) {
+        picture.bgr.release();
+    }
+    if (picture.bgr.empty())
+        throw Error(path + ": cannot read it as a picture (unreadable or not a picture)");
+    // The alpha channel, where the file has one and the picture needed no turning.
+    if (!unchanged.empty() && (unchanged.channels() == 4 || unchanged.channels() == 2) &&
+        unchanged.size() == picture.bgr.size()) {
+        cv::extractChannel(unchanged, picture.alpha, unchanged.channels() - 1);
+        picture.alpha = to8Bit(picture.alpha);
+    }
+    return picture;
+}
+
+void writePicture(const std::string& path, const std::string& shownAs, const cv::Mat& bgr,
+                  const cv::Mat* alpha) {
+    cv::Mat image = bgr;
+    if (alpha != nullptr && !alpha->empty()) {
+        const cv::Mat parts[] = {bgr, *alpha};
+        image.create(bgr.size(), CV_8UC4);
+        const int fromTo[] = {0, 0, 1, 1, 2, 2, 3, 3};
+        cv::mixChannels(parts, 2, &image, 1, fromTo, 4);
+    }
+    bool written = false;
+    try {
+        written = cv::imwrite(path, image);
+    } catch (const cv::Exception&) {
+        written = false;
+    }
+    if (!written)
+        throw Error(shownAs + ": cannot write the picture (unknown format, or not writable)");
+}
+
+std::unique_ptr<FrameOutput> openImageOutput(const OutputVideo& video,
+                                             const OutputOptions& options) {
+    return std::make_unique<ImageOutput>(video, options);
+}
+
+}  // namespace drawlet::media

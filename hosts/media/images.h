@@ -1,0 +1,28 @@
+// Still pictures and image sequences, read and written through OpenCV's image codecs.
+#pragma once
+
+#include <memory>
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "media/output.h"
+
+namespace drawlet::media {
+
+struct Picture {
+    cv::Mat bgr;    // 8-bit BGR, turned as its EXIF orientation says
+    cv::Mat alpha;  // 8-bit, empty when the file has none
+};
+
+// Reads a picture; throws drawlet::Error naming it when it cannot.
+Picture readPicture(const std::string& path);
+
+// Writes a picture (with its alpha where the format keeps one); throws naming `shownAs`.
+void writePicture(const std::string& path, const std::string& shownAs, const cv::Mat& bgr,
+                  const cv::Mat* alpha);
+
+// Frames into numbered pictures: frame N into the pattern's file N.
+std::unique_ptr<FrameOutput> openImageOutput(const OutputVideo& video,
+                                             const OutputOptions& options);
+
+}  // namespace drawlet::media

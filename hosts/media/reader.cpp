@@ -1,0 +1,337 @@
+#include "media/reader.h"
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+}
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/core.hpp>
+
+#include "kit/error.h"
+#include "media/paths.h"
+#include "media/rates.h"
+
+namespace drawlet::media {
+
+namespace {
+
+// Frames a decoder may hold back to reorder them: the scan for a frame's timestamp reads this
+// many packets beyond it, so that a later packet of smaller timestamp is counted.
+constexpr long long kReorderWindow = 32;
+
+// Seconds before a frame to seek to, so that every audio packet from the frame on is read
+// even where the container stores audio a little ahead of the video.
+constexpr double kSeekLead = 0.5;
+
+int quarterTurnsOf(const AVStream* stream) {
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr || size < 9 * sizeof(int32_t)) return 0;
+    const double degrees = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(degrees)) return 0;
+    const long turn = ((std::lround(degrees) % 360) + 360) % 360;
+    return turn == 90 ? 1 : turn == 180 ? 2 : turn == 270 ? 3 : 0;
+}
+
+// Matroska keeps a stream's length in a DURATION tag, "HH:MM:SS.nnnnnnnnn".
+double durationTag(const AVStream* stream) {
+    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "DURATION", nullptr, 0);
+    int h = 0, m = 0;
+    double s = 0;
+    if (tag == nullptr || std::sscanf(tag->value, "%d:%d:%lf", &h, &m, &s) != 3) return 0;
+    return h * 3600.0 + m * 60.0 + s;
+}
+
+const AVCodec* decoderFor(const AVStream* stream, bool& alpha) {
+    // FFmpeg's own VP8/VP9 decoders ignore the alpha channel WebM stores beside the picture;
+    // libvpx's decoders read it.
+    const AVDictionaryEntry* alphaMode = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
+    if (alphaMode != nullptr && std::string(alphaMode->value) == "1") {
+        const char* name = stream->codecpar->codec_id == AV_CODEC_ID_VP9   ? "libvpx-vp9"
+                           : stream->codecpar->codec_id == AV_CODEC_ID_VP8 ? "libvpx"
+                                                                           : nullptr;
+        if (name != nullptr)
+            if (const AVCodec* codec = avcodec_find_decoder_by_name(name)) {
+                alpha = true;
+                return codec;
+            }
+    }
+    return avcodec_find_decoder(stream->codecpar->codec_id);
+}
+
+ColourTags tagsOf(const AVCodecParameters* par) {
+    return {par->color_primaries, par->color_trc, par->color_space, par->color_range,
+            par->chroma_location};
+}
+
+}  // namespace
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
+    : path_(path), options_(options), frame_(makeFrame()), packet_(makePacket()) {
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) throw std::bad_alloc();
+    raw->interrupt_callback = interruptOn(options.stop);
+    AVDictionary* demuxOptions = nullptr;
+    const AVInputFormat* forced = nullptr;
+    const bool sequence = isImageSequence(path);
+    if (sequence) {
+        forced = av_find_input_format("image2");
+        av_dict_set(&demuxOptions, "framerate", options.sequenceRate.c_str(), 0);
+    }
+    const std::string url = isStdio(path) ? "pipe:0" : path;
+    const int opened = avformat_open_input(&raw, url.c_str(), forced, &demuxOptions);
+    av_dict_free(&demuxOptions);
+    if (opened < 0)
+        throw Error(fmt::format("{}: not a video{} that FFmpeg can read ({})", path,
+                                sequence ? " or image sequence" : "", errorText(opened)));
+    format_.reset(raw);
+    if (const int found = avformat_find_stream_info(raw, nullptr); found < 0)
+        throw Error(fmt::format("{}: cannot read its streams ({})", path, errorText(found)));
+
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* s = raw->streams[i];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && videoStream_ < 0 &&
+            (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
+            videoStream_ = static_cast<int>(i);
+        else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            audioStreams_.push_back(static_cast<int>(i));
+    }
+    if (videoStream_ < 0) throw Error(path + ": holds no video stream");
+    AVStream* video = raw->streams[videoStream_];
+    for (unsigned i = 0; i < raw->nb_streams; ++i)
+        if (static_cast<int>(i) != videoStream_) raw->streams[i]->discard = AVDISCARD_ALL;
+    for (int a : audioStreams_) raw->streams[a]->discard = AVDISCARD_DEFAULT;
+
+    bool sideAlpha = false;
+    const AVCodec* codec = decoderFor(video, sideAlpha);
+    if (codec == nullptr)
+        throw Error(fmt::format("{}: no decoder for its {} video", path,
+                                avcodec_get_name(video->codecpar->codec_id)));
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_) throw std::bad_alloc();
+    check(avcodec_parameters_to_context(decoder_.get(), video->codecpar), path);
+    decoder_->pkt_timebase = video->time_base;
+    decoder_->thread_count = 0;
+    openCodec(decoder_.get(), codec, nullptr, path + ": cannot open its video decoder");
+
+    const AVCodecParameters* par = video->codecpar;
+    info_.width = par->width;
+    info_.height = par->height;
+    if (info_.width <= 0 || info_.height <= 0)
+        throw Error(path + ": its video has no picture size");
+    info_.sampleAspect = av_guess_sample_aspect_ratio(raw, video, nullptr);
+    if (info_.sampleAspect.num <= 0 || info_.sampleAspect.den <= 0) info_.sampleAspect = {1, 1};
+    info_.timeBase = video->time_base;
+    info_.frameRate = sequence ? parseRate(options.sequenceRate) : video->avg_frame_rate;
+    if (info_.frameRate.num <= 0 || info_.frameRate.den <= 0) info_.frameRate = video->r_frame_rate;
+    if (info_.frameRate.num <= 0 || info_.frameRate.den <= 0) info_.frameRate = {25, 1};
+    info_.colour = tagsOf(par);
+    info_.pixelFormat = static_cast<AVPixelFormat>(par->format);
+    info_.alpha = hasAlpha(info_.pixelFormat) || sideAlpha;
+    info_.quarterTurns = quarterTurnsOf(video);
+    if (info_.quarterTurns % 2 == 1) {
+        std::swap(info_.width, info_.height);
+        std::swap(info_.sampleAspect.num, info_.sampleAspect.den);
+    }
+    if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
+        info_.duration = static_cast<double>(video->duration) * av_q2d(video->time_base);
+    else if (const double tagged = durationTag(video); tagged > 0)
+        info_.duration = tagged;
+    else if (audioStreams_.empty() && raw->duration > 0)
+        info_.duration = static_cast<double>(raw->duration) / AV_TIME_BASE;
+    if (video->nb_frames > 0)
+        info_.frameCount = video->nb_frames;
+    else if (info_.duration > 0)
+        info_.frameCount = std::llround(info_.duration * av_q2d(info_.frameRate));
+    audioPassed_.assign(raw->nb_streams, false);
+}
+
+VideoReader::~VideoReader() = default;
+
+int64_t VideoReader::findFramePts(long long index) {
+    std::vector<int64_t> stamps;
+    PacketPtr packet = makePacket();
+    while (static_cast<long long>(stamps.size()) < index + 1 + kReorderWindow) {
+        const int got = av_read_frame(format_.get(), packet.get());
+        if (got < 0) break;
+        if (packet->stream_index == videoStream_ && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+            if (packet->pts == AV_NOPTS_VALUE) {
+                av_packet_unref(packet.get());
+                throw std::logic_error("no timestamps");
+            }
+            stamps.push_back(packet->pts);
+        }
+        av_packet_unref(packet.get());
+    }
+    if (static_cast<long long>(stamps.size()) <= index) return AV_NOPTS_VALUE;
+    std::nth_element(stamps.begin(), stamps.begin() + index, stamps.end());
+    return stamps[static_cast<std::size_t>(index)];
+}
+
+void VideoReader::seekToFrame(long long index) {
+    if (index <= 0) return;
+    AVFormatContext* fc = format_.get();
+    const bool seekable = fc->pb == nullptr || (fc->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+    int64_t target = AV_NOPTS_VALUE;
+    bool scanned = false;
+    if (seekable && !isStdio(path_)) {
+        try {
+            target = findFramePts(index);
+            scanned = true;
+        } catch (const std::logic_error&) {
+            // Packets without timestamps: only decoding from the start can count frames.
+        }
+    }
+    if (scanned) {
+        const int64_t lead = av_rescale_q(static_cast<int64_t>(kSeekLead * AV_TIME_BASE),
+                                          AV_TIME_BASE_Q, info_.timeBase);
+        const int64_t to = target == AV_NOPTS_VALUE ? INT64_MAX : target - lead;
+        if (avformat_seek_file(fc, videoStream_, INT64_MIN, to, to, 0) < 0 &&
+            avformat_seek_file(fc, videoStream_, INT64_MIN, 0, 0, 0) < 0)
+            throw Error(path_ + ": cannot seek in it");
+        avcodec_flush_buffers(decoder_.get());
+        demuxDone_ = flushed_ = false;
+        if (target == AV_NOPTS_VALUE) {
+            // Fewer frames than `index`: nothing is left to read.
+            demuxDone_ = flushed_ = true;
+            nextIndex_ = index;
+            return;
+        }
+        dropBefore_ = target;
+        nextIndex_ = index;
+        return;
+    }
+    // Decode and drop from the start.
+    dropUntilIndex_ = index;
+}
+
+bool VideoReader::readPacket(std::vector<PacketPtr>& audio) {
+    AVPacket* packet = packet_.get();
+    const int got = av_read_frame(format_.get(), packet);
+    if (got < 0) {
+        if (got != AVERROR_EOF) demuxError_ = true;
+        if (options_.stop != nullptr && options_.stop->load() != 0)
+            throw Error(path_ + ": stopped");
+        demuxDone_ = true;
+        return false;
+    }
+    if (packet->stream_index == videoStream_ && !videoDone_) {
+        const int sent = avcodec_send_packet(decoder_.get(), packet);
+        if (sent == AVERROR_INVALIDDATA || (sent < 0 && sent != AVERROR(EAGAIN)))
+            ++report_.damagedPackets;
+        av_packet_unref(packet);
+        return true;
+    }
+    const auto isAudio = std::find(audioStreams_.begin(), audioStreams_.end(),
+                                   packet->stream_index) != audioStreams_.end();
+    if (isAudio) {
+        if (audioUntil_ != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE &&
+            av_compare_ts(packet->pts, format_->streams[packet->stream_index]->time_base,
+                          audioUntil_, info_.timeBase) >= 0)
+            audioPassed_[static_cast<std::size_t>(packet->stream_index)] = true;
+        PacketPtr kept = makePacket();
+        av_packet_move_ref(kept.get(), packet);
+        audio.push_back(std::move(kept));
+        return true;
+    }
+    av_packet_unref(packet);
+    return true;
+}
+
+bool VideoReader::receiveFrame(VideoFrame& out) {
+    AVFrame* frame = frame_.get();
+    int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) pts = frame->pts;
+    if (pts == AV_NOPTS_VALUE) {
+        // No timestamp: one frame duration after the last one.
+        const int64_t step =
+            std::max<int64_t>(1, av_rescale_q(1, av_inv_q(info_.frameRate), info_.timeBase));
+        pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
+    }
+    if ((dropBefore_ != AV_NOPTS_VALUE && pts < dropBefore_) || nextIndex_ < dropUntilIndex_) {
+        if (nextIndex_ < dropUntilIndex_) ++nextIndex_;
+        lastPts_ = pts;
+        av_frame_unref(frame);
+        return false;
+    }
+    dropBefore_ = AV_NOPTS_VALUE;
+    ColourTags tags = info_.colour;
+    if (frame->colorspace != AVCOL_SPC_UNSPECIFIED) tags.matrix = frame->colorspace;
+    if (frame->color_range != AVCOL_RANGE_UNSPECIFIED) tags.range = frame->color_range;
+    out.alpha.release();
+    out.bgr = toBgr_.convert(*frame, tags, info_.alpha ? &out.alpha : nullptr);
+    if (info_.quarterTurns != 0) {
+        const int code = info_.quarterTurns == 1   ? cv::ROTATE_90_COUNTERCLOCKWISE
+                         : info_.quarterTurns == 2 ? cv::ROTATE_180
+                                                   : cv::ROTATE_90_CLOCKWISE;
+        cv::rotate(out.bgr, out.bgr, code);
+        if (!out.alpha.empty()) cv::rotate(out.alpha, out.alpha, code);
+    }
+    const int64_t duration = frame->pkt_duration > 0
+                                 ? frame->pkt_duration
+                                 : av_rescale_q(1, av_inv_q(info_.frameRate), info_.timeBase);
+    report_.lastEnd = static_cast<double>(pts + duration) * av_q2d(info_.timeBase);
+    av_frame_unref(frame);
+    out.pts = pts;
+    out.index = nextIndex_++;
+    lastPts_ = pts;
+    ++report_.decoded;
+    return true;
+}
+
+std::optional<VideoFrame> VideoReader::next(std::vector<PacketPtr>& audio) {
+    VideoFrame out;
+    for (;;) {
+        if (options_.stop != nullptr && options_.stop->load() != 0)
+            throw Error(path_ + ": stopped");
+        const int got = avcodec_receive_frame(decoder_.get(), frame_.get());
+        if (got == 0) {
+            if (receiveFrame(out)) return out;
+            continue;
+        }
+        if (got == AVERROR_EOF) {
+            reachedEnd_ = true;
+            return std::nullopt;
+        }
+        if (got != AVERROR(EAGAIN)) {
+            ++report_.damagedPackets;
+            continue;
+        }
+        if (demuxDone_) {
+            if (flushed_) {
+                reachedEnd_ = true;
+                return std::nullopt;
+            }
+            avcodec_send_packet(decoder_.get(), nullptr);
+            flushed_ = true;
+            continue;
+        }
+        readPacket(audio);
+    }
+}
+
+void VideoReader::readAudioUntil(int64_t pts, std::vector<PacketPtr>& audio) {
+    videoDone_ = true;
+    audioUntil_ = pts;
+    const auto allPassed = [&] {
+        return std::all_of(audioStreams_.begin(), audioStreams_.end(),
+                           [&](int a) { return audioPassed_[static_cast<std::size_t>(a)]; });
+    };
+    while (!demuxDone_ && !allPassed()) readPacket(audio);
+}
+
+ReadReport VideoReader::report() const {
+    ReadReport r = report_;
+    const double frame = 1.0 / av_q2d(info_.frameRate);
+    r.endedEarly = reachedEnd_ &&
+                   (demuxError_ ||
+                    (info_.duration > 0 && r.lastEnd < info_.duration - std::max(0.5, 2 * frame)));
+    return r;
+}
+
+}  // namespace drawlet::media

@@ -1,0 +1,343 @@
+// The media layer on its own: naming rules, encoder choices, exact seeking, colour kept
+// through decode and encode, upright pictures, and how audio is shared out among parts.
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+#include "ffmpeg_support.h"
+#include "kit/error.h"
+#include "media/audio_range.h"
+#include "media/encoding.h"
+#include "media/output.h"
+#include "media/paths.h"
+#include "media/rates.h"
+#include "media/reader.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace drawlet::media;
+using drawlet::test::probe;
+using drawlet::test::quoted;
+using drawlet::test::shell;
+
+TEST(MediaPaths, TellsPicturesSequencesAndVideosApart) {
+    struct Case {
+        const char* path;
+        bool still, sequence;
+    };
+    const Case cases[] = {{"photo.jpg", true, false},     {"Photo.PNG", true, false},
+                          {"50%off.png", true, false},    {"frames/%05d.png", false, true},
+                          {"f/%d.tif", false, true},      {"100%%-%03d.png", false, true},
+                          {"clip.mp4", false, false},     {"%05d.mp4", false, false},
+                          {"two-%d-%d.png", true, false}, {"-", false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(isStillImage(c.path), c.still);
+        EXPECT_EQ(isImageSequence(c.path), c.sequence);
+    }
+    EXPECT_EQ(sequenceFile("out/%05d.png", 7), "out/00007.png");
+    EXPECT_EQ(sequenceFile("100%%-%03d.png", 42), "100%-042.png");
+}
+
+TEST(MediaRates, ReadsRatesAsPeopleWriteThem) {
+    struct Case {
+        const char* text;
+        int num, den;  // 0/0: refused
+    };
+    const Case cases[] = {{"25", 25, 1},         {"30000/1001", 30000, 1001},
+                          {"ntsc", 30000, 1001}, {"29.97", 2997, 100},
+                          {"abc", 0, 0},         {"0", 0, 0},
+                          {"-5", 0, 0},          {"", 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto rate = tryParseRate(c.text);
+        if (c.num == 0) {
+            EXPECT_FALSE(rate.has_value());
+            continue;
+        }
+        ASSERT_TRUE(rate.has_value());
+        EXPECT_EQ(av_cmp_q(*rate, AVRational{c.num, c.den}), 0);
+    }
+    try {
+        parseRate("abc");
+        FAIL() << "no error";
+    } catch (const drawlet::Error& e) {
+        EXPECT_EQ(e.exitCode(), drawlet::kExitUsage);
+    }
+}
+
+// Default outputs play in browsers and phones: H.264 or VP9 in 8-bit 4:2:0; codecs chosen by
+// name keep what they are made for.
+TEST(MediaEncoding, ChoosesPlayableDefaultsAndKeepsAlphaWhereItCan) {
+    struct Case {
+        const char* file;
+        const char* codec;
+        bool alpha;
+        const char* encoder;
+        const char* pixelFormat;
+    };
+    const Case cases[] = {
+        {"a.mp4", "", false, "libx264", "yuv420p"},
+        {"a.mov", "", false, "libx264", "yuv420p"},
+        {"a.mkv", "", false, "libx264", "yuv420p"},
+        {"a.mp4", "", true, "libx264", "yuv420p"},  // no alpha in H.264
+        {"a.webm", "", false, "libvpx-vp9", "yuv420p"},
+        {"a.webm", "", true, "libvpx-vp9", "yuva420p"},
+        {"a.mov", "prores_ks", true, "prores_ks", "yuva444p10le"},
+        {"a.mov", "prores_ks", false, "prores_ks", "yuv444p10le"},
+        {"a.mkv", "ffv1", false, "ffv1", "bgr0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.codec);
+        const AVCodec* encoder = videoEncoderFor(outputFormatFor(c.file, ""), c.codec);
+        EXPECT_STREQ(encoder->name, c.encoder);
+        EXPECT_STREQ(av_get_pix_fmt_name(pixelFormatFor(encoder, "", c.alpha)), c.pixelFormat);
+    }
+}
+
+TEST(MediaEncoding, RefusesWhatCannotWorkAsUsageErrors) {
+    const auto expectUsage = [](const std::function<void()>& f, const char* says) {
+        try {
+            f();
+            ADD_FAILURE() << "no error: " << says;
+        } catch (const drawlet::Error& e) {
+            EXPECT_EQ(e.exitCode(), drawlet::kExitUsage);
+            EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+        }
+    };
+    const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
+    const AVCodec* ffv1 = avcodec_find_encoder_by_name("ffv1");
+    expectUsage([] { outputFormatFor("out.unknown", "", "shown.unknown"); }, "shown.unknown");
+    expectUsage([] { outputFormatFor("-", "nonsense"); }, "nonsense");
+    expectUsage([] { videoEncoderFor(outputFormatFor("a.mp4", ""), "nonsense"); }, "nonsense");
+    expectUsage([] { videoEncoderFor(outputFormatFor("a.webm", ""), "libx264"); }, "webm");
+    expectUsage([&] { pixelFormatFor(x264, "rgb24x", false); }, "rgb24x");
+    expectUsage([&] { pixelFormatFor(x264, "pal8", false); }, "yuv420p");
+    EncodeOptions crf;
+    crf.crf = 20;
+    expectUsage([&] { qualityOptions(ffv1, crf); }, "--crf");
+    EncodeOptions preset;
+    preset.preset = "fast";
+    expectUsage([&] { qualityOptions(ffv1, preset); }, "--preset");
+    EXPECT_EQ(outputFormatFor("-", "")->name, std::string("matroska"));
+}
+
+TEST(MediaEncoding, ColourTagsFollowTheInput) {
+    ColourTags hd{AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG,
+                  AVCHROMA_LOC_LEFT};
+    ColourTags fromYuv = outputTags(hd, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV420P);
+    EXPECT_EQ(fromYuv.matrix, AVCOL_SPC_BT709);
+    EXPECT_EQ(fromYuv.range, AVCOL_RANGE_MPEG);
+    EXPECT_EQ(fromYuv.primaries, AVCOL_PRI_BT709);
+    ColourTags jpeg{};
+    EXPECT_EQ(outputTags(jpeg, AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P).range, AVCOL_RANGE_JPEG);
+    EXPECT_EQ(outputTags(jpeg, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P).range,
+              AVCOL_RANGE_UNSPECIFIED);
+    const ColourTags fromRgb = outputTags(jpeg, AV_PIX_FMT_RGB24, AV_PIX_FMT_YUV420P);
+    EXPECT_EQ(fromRgb.matrix, AVCOL_SPC_BT709);
+    EXPECT_EQ(fromRgb.range, AVCOL_RANGE_MPEG);
+    EXPECT_EQ(outputTags(hd, AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR0).matrix, AVCOL_SPC_RGB);
+}
+
+// Packets of two audio streams with their own time bases, against frames at 1/30 s.
+class AudioRangeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        input = avformat_alloc_context();
+        avformat_new_stream(input, nullptr)->time_base = {1, 1000};
+        avformat_new_stream(input, nullptr)->time_base = {1, 48000};
+    }
+    void TearDown() override { avformat_free_context(input); }
+    // Packets every 21 ms on stream 0 and every 1024 samples on stream 1, in file order.
+    std::vector<PacketPtr> packets(int count) {
+        std::vector<PacketPtr> all;
+        for (int i = 0; i < count; ++i)
+            for (int s = 0; s < 2; ++s) {
+                PacketPtr p = makePacket();
+                p->stream_index = s;
+                p->pts = s == 0 ? i * 21 : i * 1024;
+                all.push_back(std::move(p));
+            }
+        return all;
+    }
+    static std::vector<std::pair<int, int64_t>> keys(const std::vector<PacketPtr>& ps) {
+        std::vector<std::pair<int, int64_t>> k;
+        for (const PacketPtr& p : ps) k.emplace_back(p->stream_index, p->pts);
+        return k;
+    }
+    AVFormatContext* input = nullptr;
+    static constexpr AVRational kFrames{1, 30};
+};
+
+// Ranges that meet at a frame share out every packet exactly once, whatever the split.
+TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
+    const std::vector<PacketPtr> reference = packets(100);
+    for (const std::vector<int64_t>& cuts :
+         {std::vector<int64_t>{}, std::vector<int64_t>{30}, std::vector<int64_t>{1, 2, 63}}) {
+        std::vector<std::pair<int, int64_t>> shared;
+        std::vector<int64_t> bounds = {AV_NOPTS_VALUE};
+        bounds.insert(bounds.end(), cuts.begin(), cuts.end());
+        bounds.push_back(AV_NOPTS_VALUE);
+        for (std::size_t part = 0; part + 1 < bounds.size(); ++part) {
+            AudioRange range(input, kFrames);
+            if (bounds[part] != AV_NOPTS_VALUE) range.startAt(bounds[part]);
+            std::vector<PacketPtr> incoming = packets(100);
+            // As frames arrive: the first frame of the part, then the next, then the end.
+            const int64_t first = bounds[part] == AV_NOPTS_VALUE ? 0 : bounds[part];
+            std::vector<PacketPtr> given = range.take(incoming, first);
+            if (bounds[part + 1] == AV_NOPTS_VALUE || first + 1 < bounds[part + 1])
+                for (PacketPtr& p : range.take(incoming, first + 1)) given.push_back(std::move(p));
+            const auto rest = range.finish(incoming, bounds[part + 1]);
+            for (auto& k : keys(given)) shared.push_back(k);
+            for (auto& k : keys(rest)) shared.push_back(k);
+        }
+        std::sort(shared.begin(), shared.end());
+        auto expected = keys(reference);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(shared, expected) << cuts.size() << " cuts";
+    }
+}
+
+TEST_F(AudioRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
+    AudioRange range(input, kFrames);
+    range.startAt(3);  // 100 ms
+    std::vector<PacketPtr> incoming = packets(10);
+    const auto given = range.take(incoming, 4);  // up to 133 ms
+    for (const auto& [stream, pts] : keys(given)) {
+        const double t = stream == 0 ? pts / 1000.0 : pts / 48000.0;
+        EXPECT_GE(t, 0.1);
+        EXPECT_LT(t, 4 / 30.0);
+    }
+    EXPECT_EQ(given.size(), 4u);  // 105 and 126 ms; 106.7 and 128 ms
+    // Up to 166.7 ms: 147 and 149.3 ms; the later ones belong to the next part.
+    EXPECT_EQ(range.finish(incoming, 5).size(), 2u);
+}
+
+// Clips made once for the tests below.
+class MediaClips : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (!drawlet::test::haveFfmpeg()) return;
+        temp = new drawlet::test::TempDir;
+        const fs::path& d = temp->path();
+        // B-frames and a keyframe every 10 frames, at 29.97 fps.
+        shell(
+            "ffmpeg -v error -f lavfi -i testsrc2=size=96x64:rate=30000/1001 -frames:v 60 "
+            "-c:v libx264 -g 10 -bf 3 " +
+            quoted(d / "gop.mp4"));
+        // Smooth, saturated colours in limited-range BT.709 and in full range.
+        for (const char* range : {"tv", "pc"})
+            shell(std::string("ffmpeg -v error -f lavfi -i testsrc2=size=128x96:rate=10,"
+                              "gblur=sigma=8 -frames:v 3 -vf scale=out_color_matrix=bt709:"
+                              "out_range=") +
+                  range +
+                  ",format=yuv420p -colorspace bt709 -color_primaries bt709 "
+                  "-color_trc bt709 -color_range " +
+                  range + " -c:v ffv1 " + quoted(d / (std::string("bt709-") + range + ".mkv")));
+        // A sideways phone video (4:4:4, so turning the planes or the pictures agree),
+        // and the same pictures turned upright by ffmpeg.
+        shell(
+            "ffmpeg -v error -f lavfi -i testsrc2=size=96x64:rate=10 -frames:v 3 -c:v "
+            "libx264 -pix_fmt yuv444p " +
+            quoted(d / "side.mp4"));
+        shell("ffmpeg -v error -i " + quoted(d / "side.mp4") + " -c copy -metadata:s:v rotate=90 " +
+              quoted(d / "turned.mp4"));
+        shell("ffmpeg -v error -i " + quoted(d / "turned.mp4") + " -c:v ffv1 -pix_fmt yuv444p " +
+              quoted(d / "upright.mkv"));
+    }
+    static void TearDownTestSuite() { delete temp; }
+    void SetUp() override {
+        if (temp == nullptr) GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    static fs::path at(const char* name) { return temp->path() / name; }
+    static std::vector<VideoFrame> readAll(const fs::path& file) {
+        VideoReader reader(file.string());
+        std::vector<PacketPtr> audio;
+        std::vector<VideoFrame> frames;
+        while (auto f = reader.next(audio)) frames.push_back(std::move(*f));
+        return frames;
+    }
+    static drawlet::test::TempDir* temp;
+};
+drawlet::test::TempDir* MediaClips::temp = nullptr;
+
+TEST_F(MediaClips, SeeksExactlyToAnyFrame) {
+    const std::vector<VideoFrame> all = readAll(at("gop.mp4"));
+    ASSERT_EQ(all.size(), 60u);
+    for (const long long n : {1LL, 9LL, 10LL, 11LL, 37LL, 59LL}) {
+        SCOPED_TRACE(n);
+        VideoReader reader(at("gop.mp4").string());
+        reader.seekToFrame(n);
+        std::vector<PacketPtr> audio;
+        const auto frame = reader.next(audio);
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_EQ(frame->index, n);
+        EXPECT_EQ(frame->pts, all[n].pts);
+        EXPECT_EQ(cv::norm(frame->bgr, all[n].bgr, cv::NORM_INF), 0);
+    }
+    VideoReader past(at("gop.mp4").string());
+    past.seekToFrame(60);
+    std::vector<PacketPtr> audio;
+    EXPECT_FALSE(past.next(audio).has_value());
+}
+
+// Decoded to BGR with the stream's matrix and range and encoded back with them, a frame
+// comes back within 2 levels (4 in full range, where saturated colours clip in RGB); a
+// wrong matrix or range would be off by tens of levels.
+TEST_F(MediaClips, MatrixAndRangeSurviveDecodeAndEncode) {
+    for (const auto& [name, tolerance] : {std::pair{"bt709-tv.mkv", 2}, {"bt709-pc.mkv", 4}}) {
+        SCOPED_TRACE(name);
+        VideoReader reader(at(name).string());
+        OutputVideo video;
+        video.width = reader.info().width;
+        video.height = reader.info().height;
+        video.timeBase = reader.info().timeBase;
+        video.frameRate = reader.info().frameRate;
+        video.colour = reader.info().colour;
+        video.sourceFormat = reader.info().pixelFormat;
+        OutputOptions options;
+        options.path = options.shownAs = (temp->path() / "back.mkv").string();
+        options.encode.codec = "ffv1";
+        options.encode.pixelFormat = "yuv420p";
+        auto output = openOutput(video, options);
+        std::vector<PacketPtr> audio;
+        while (auto f = reader.next(audio)) output->write(f->bgr, nullptr, f->pts, f->index);
+        output->finish({});
+        const std::string raw =
+            " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p - | od -An -v -tu1 -w1";
+        const std::string before = shell("ffmpeg -v error -i " + quoted(at(name)) + raw);
+        const std::string after = shell("ffmpeg -v error -i " + quoted(at("back.mkv")) + raw);
+        std::istringstream a(before), b(after);
+        int x = 0, y = 0, worst = 0, count = 0;
+        while (a >> x && b >> y) {
+            worst = std::max(worst, std::abs(x - y));
+            ++count;
+        }
+        EXPECT_EQ(count, 128 * 96 * 3 / 2 * 3);
+        EXPECT_LE(worst, tolerance);
+        EXPECT_EQ(probe(at("back.mkv"), "stream=color_space,color_range"),
+                  probe(at(name), "stream=color_space,color_range"));
+    }
+}
+
+TEST_F(MediaClips, SidewaysVideosAreReadUpright) {
+    const std::vector<VideoFrame> turned = readAll(at("turned.mp4"));
+    const std::vector<VideoFrame> upright = readAll(at("upright.mkv"));
+    ASSERT_EQ(turned.size(), 3u);
+    ASSERT_EQ(upright.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(turned[i].bgr.size(), cv::Size(64, 96));
+        EXPECT_LE(cv::norm(turned[i].bgr, upright[i].bgr, cv::NORM_INF), 3);
+    }
+}
+
+}  // namespace
