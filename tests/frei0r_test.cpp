@@ -19,7 +19,7 @@ extern "C" {
 
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
-#include "kit/parameter_aliases.h"
+#include "kit/parameter_info.h"
 
 namespace drawlet {
 namespace {
@@ -197,7 +197,7 @@ TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheTimeUnit) {
     for (int i = 0; i < 30; ++i) {
         f0r_param_info_t p{};
         plugin->paramInfo(&p, i);
-        EXPECT_EQ(std::string(p.name), kit::parameterAliases()[static_cast<std::size_t>(i)].alias);
+        EXPECT_EQ(std::string(p.name), kit::parameterTable()[static_cast<std::size_t>(i)].alias);
         (p.type == F0R_PARAM_DOUBLE ? doubles : bools) += 1;
         EXPECT_NE(std::string(p.explanation).find("default"), std::string::npos) << p.name;
     }

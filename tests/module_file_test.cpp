@@ -6,9 +6,12 @@
 #include <cmath>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "kit/filter_host.h"
+#include "kit/parameter_info.h"
 #include "kit/text_encoding.h"
 #include "temp_dir.h"
 
@@ -68,6 +71,33 @@ TEST(ModuleFile, RegistrationRecordWordForWord) {
     EXPECT_NE(reg.update, nullptr);
     EXPECT_EQ(reg.init, nullptr);
     EXPECT_EQ(reg.windowProc(nullptr, 1, nullptr, nullptr, nullptr, nullptr), 0);
+}
+
+// The table people read describes every registered parameter, in the module's order, with
+// aliases that are unique and named values inside the registered range.
+TEST(ModuleFile, ParameterTableDescribesEveryRegisteredParameter) {
+    kit::FilterHost host(DRAWLET_MODULE_PATH);
+    const auto table = kit::parameterTable();
+    ASSERT_EQ(table.size(), host.parameters().size());
+    std::set<std::string_view> aliases;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const kit::Parameter& p = host.parameters()[i];
+        const kit::ParameterInfo& info = table[i];
+        SCOPED_TRACE(p.name);
+        EXPECT_EQ(info.displayName, p.name);
+        EXPECT_EQ(p.alias, info.alias);
+        EXPECT_TRUE(aliases.insert(info.alias).second);
+        EXPECT_FALSE(info.label.empty());
+        EXPECT_FALSE(info.description.empty());
+        EXPECT_EQ(info.unit == "on/off", p.kind == kit::ParameterKind::Check);
+        for (const kit::Choice& c : info.choices) {
+            EXPECT_GE(c.value, p.minimum);
+            EXPECT_LE(c.value, p.maximum);
+        }
+        if (!info.choices.empty()) {
+            EXPECT_EQ(static_cast<int>(info.choices.size()), p.maximum - p.minimum + 1);
+        }
+    }
 }
 
 TEST(ModuleFile, ExportsOnlyTheTable) {

@@ -21,7 +21,7 @@ extern "C" {
 
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
-#include "kit/parameter_aliases.h"
+#include "kit/parameter_info.h"
 
 namespace drawlet::frei0r {
 namespace {
@@ -66,10 +66,11 @@ void describeParameters(Module& m) {
     m.explanations.clear();
     for (const Parameter& p : m.parameters) {
         m.names.push_back(p.alias.empty() ? "param-" + std::to_string(m.names.size()) : p.alias);
-        const kit::ParameterAlias* a = kit::findAlias(p.name);
+        const kit::ParameterInfo* a = kit::findParameterInfo(p.name);
         std::string text = p.name + ": " + (a ? std::string(a->description) : std::string());
+        const std::string unit = a && !a->unit.empty() ? " " + std::string(a->unit) : "";
         if (p.kind == ParameterKind::Slider)
-            text += " (" + std::to_string(p.minimum) + ".." + std::to_string(p.maximum) +
+            text += " (" + std::to_string(p.minimum) + ".." + std::to_string(p.maximum) + unit +
                     ", default " + std::to_string(p.defaultValue) + ")";
         else
             text += std::string(" (default ") + (p.defaultValue ? "on" : "off") + ")";

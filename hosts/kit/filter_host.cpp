@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "imaging/yc_pixel.h"
-#include "kit/parameter_aliases.h"
+#include "kit/parameter_info.h"
 #include "kit/text_encoding.h"
 
 namespace drawlet::kit {
@@ -91,7 +91,7 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
         checks_.push_back(reg_->checkDefaults[j]);
     }
     for (Parameter& p : parameters_)
-        if (const ParameterAlias* a = findAlias(p.name)) p.alias = a->alias;
+        if (const ParameterInfo* a = findParameterInfo(p.name)) p.alias = a->alias;
     services_.isSaving = &FilterHost::isSavingThunk;
     services_.updateWindow = &FilterHost::updateWindowThunk;
     window_.context = this;
