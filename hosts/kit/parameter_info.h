@@ -22,6 +22,8 @@ struct ParameterInfo {
     std::string_view unit;            // of the integer value: "%", "px", "1/100", ""; or "on/off"
     std::string_view description;     // one line
     std::span<const Choice> choices;  // named values (modes, line types); empty for others
+    std::string_view group;           // the part of the picture it acts on, for grouping
+                                      // controls: "Look", "Lines", "Hatching" or "Motion"
 };
 
 // In the module's order: the 23 sliders, then the 7 check boxes.
