@@ -1,5 +1,7 @@
 #include "cli/app.h"
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <unistd.h>
 
 #include <opencv2/core/utils/logger.hpp>
@@ -66,6 +68,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     commands.push_back(makeJoinCommand());
     commands.push_back(makeParamsCommand());
     commands.push_back(makeDemoCommand());
+    commands.push_back(makeLooksCommand());
+    commands.push_back(makeCompareCommand());
     std::vector<CLI::App*> subcommands;
     for (auto& c : commands) subcommands.push_back(c->add(app));
 
@@ -79,7 +83,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         const std::string hint = closestMatch(first, names);
         err << "drawlet: unknown command \"" << first << "\""
             << (hint.empty() ? "" : " (did you mean \"" + hint + "\"?)") << "\n"
-            << "Commands: render, join, params, demo; drawlet --help tells more.\n";
+            << "Commands: " << fmt::format("{}", fmt::join(names, ", "))
+            << "; drawlet --help tells more.\n";
         return kExitUsage;
     }
     try {

@@ -25,5 +25,7 @@ std::unique_ptr<Command> makeRenderCommand();
 std::unique_ptr<Command> makeJoinCommand();
 std::unique_ptr<Command> makeParamsCommand();
 std::unique_ptr<Command> makeDemoCommand();
+std::unique_ptr<Command> makeLooksCommand();
+std::unique_ptr<Command> makeCompareCommand();
 
 }  // namespace drawlet::cli

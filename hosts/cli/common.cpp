@@ -5,6 +5,7 @@
 #include <opencv2/core/utility.hpp>
 #include <optional>
 
+#include "cli/look_files.h"
 #include "cli/settings_file.h"
 #include "kit/error.h"
 
@@ -13,12 +14,6 @@ namespace drawlet::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string executableDirectory() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : self.parent_path().string();
-}
 
 void applySetting(kit::FilterHost& host, const std::string& assignment) {
     const auto eq = assignment.find('=');
@@ -34,9 +29,19 @@ void applySetting(kit::FilterHost& host, const std::string& assignment) {
 
 }  // namespace
 
-void addFilterOptions(CLI::App& command, FilterOptions& options) {
+std::string executableDirectory() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
+void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) {
     command.add_option("--module", options.module,
                        "the filter module file (default: Drawlet.auf beside this program)");
+    if (withLook)
+        command.add_option("--look", options.look,
+                           "a named look to start from (drawlet looks lists them); --settings "
+                           "and --set apply after it");
     command.add_option("--settings", options.settingsFile,
                        "a JSON file of name: value (names, aliases or indices as keys)");
     command
@@ -56,15 +61,27 @@ void addOutputFlags(CLI::App& command, OutputFlags& flags) {
     command.add_flag("-q,--quiet", flags.quiet, "no progress line");
 }
 
+void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options) {
+    for (const kit::Parameter& p : host.parameters()) host.setValue(p, p.defaultValue);
+    // The update callback remembers the check boxes it last saw; with the defaults it sees
+    // what a module that was just loaded remembers.
+    host.update();
+    if (!options.look.empty()) {
+        const Look look = findLook(options.look);
+        applySettings(host, look.settings, look.file.string());
+    }
+    if (!options.settingsFile.empty()) applySettingsFile(host, options.settingsFile);
+    for (const std::string& s : options.assignments) applySetting(host, s);
+    // Keeps the interpolation boxes exclusive, as the settings window does.
+    host.update();
+}
+
 std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err) {
     if (options.threads > 0) cv::setNumThreads(options.threads);
     const std::string module =
         options.module.empty() ? executableDirectory() + "/Drawlet.auf" : options.module;
     auto host = std::make_unique<kit::FilterHost>(module);
-    if (!options.settingsFile.empty()) applySettingsFile(*host, options.settingsFile);
-    for (const std::string& s : options.assignments) applySetting(*host, s);
-    // Keeps the interpolation boxes exclusive, as the settings window does.
-    host->update();
+    applyFilterSettings(*host, options);
     host->onMessageBox([&err](const kit::MessageBoxCall& call) {
         err << call.caption << ": " << call.text << '\n';
     });

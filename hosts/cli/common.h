@@ -1,5 +1,5 @@
-// What every command that runs the filter shares: the module, the settings (a file, then
-// every --set), the thread count, and -y/-q.
+// What every command that runs the filter shares: the module, the settings (a look, a file,
+// then every --set), the thread count, and -y/-q.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -15,6 +15,7 @@ namespace drawlet::cli {
 
 struct FilterOptions {
     std::string module;  // empty: Drawlet.auf beside this program
+    std::string look;    // a named look, applied first
     std::string settingsFile;
     std::vector<std::string> assignments;  // NAME=VALUE, in order
     int threads = 0;                       // 0: every core
@@ -25,11 +26,21 @@ struct OutputFlags {
     bool quiet = false;
 };
 
-void addFilterOptions(CLI::App& command, FilterOptions& options);
+// The folder of this program (where Drawlet.auf and the looks are found).
+std::string executableDirectory();
+
+// `withLook` false leaves --look to the command (drawlet compare takes several).
+void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook = true);
 void addOutputFlags(CLI::App& command, OutputFlags& flags);
 
-// The module loaded with the settings applied and its update callback run, as a settings
-// window would after a change; the module's message boxes go to `err`.
+// Sets every value of the host as a freshly loaded module with `options` would have them: the
+// defaults, the look, the file, every --set, then the update callback, as a settings window
+// runs it after a change.
+void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options);
+
+// The module loaded with the settings applied (the look, the file, then every --set) and its
+// update callback run, as a settings window would after a change; the module's message boxes
+// go to `err`.
 std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err);
 
 // One frame through the filter; throws naming `what` when the filter leaves it untouched.

@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/common.h"
+#include "cli/contact_sheet.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
 #include "cli/signals.h"
@@ -20,14 +21,6 @@ namespace drawlet::cli {
 namespace {
 
 constexpr int kWidth = 480, kHeight = 320, kClipFrames = 75;
-
-cv::Mat labelled(const cv::Mat& image, const std::string& label) {
-    cv::Mat tile;
-    cv::copyMakeBorder(image, tile, 0, 28, 0, 0, cv::BORDER_CONSTANT, cv::Scalar::all(255));
-    cv::putText(tile, label, {8, image.rows + 20}, cv::FONT_HERSHEY_SIMPLEX, 0.55,
-                cv::Scalar::all(30), 1, cv::LINE_AA);
-    return tile;
-}
 
 class DemoCommand : public Command {
   public:
@@ -59,25 +52,21 @@ class DemoCommand : public Command {
         const kit::Parameter& mode = *host.find("mode");
         const kit::Parameter& mask = *host.find("mask");
         const int userMode = host.value(mode), userMask = host.value(mask);
-        std::vector<cv::Mat> tiles = {labelled(scene, "original")};
+        std::vector<cv::Mat> tiles = {labelledTile(scene, "original")};
         const char* names[] = {"mode 1: scratchboard", "mode 2: white ink on black",
                                "mode 3: pen and wash", "mode 4: pencil on white",
                                "mode 5: colour hatching"};
         for (int m = 1; m <= 5; ++m) {
             host.setValue(mode, m);
             host.setValue(mask, 0);
-            tiles.push_back(labelled(renderFrame(host, scene, 0, "demo scene"), names[m - 1]));
+            tiles.push_back(labelledTile(renderFrame(host, scene, 0, "demo scene"), names[m - 1]));
         }
         host.setValue(mode, 3);
         host.setValue(mask, 1);
-        tiles.push_back(labelled(renderFrame(host, scene, 0, "demo scene"), "mask (mode 3)"));
-        tiles.push_back(cv::Mat(tiles[0].size(), CV_8UC3, cv::Scalar::all(255)));
+        tiles.push_back(labelledTile(renderFrame(host, scene, 0, "demo scene"), "mask (mode 3)"));
         host.setValue(mode, userMode);
         host.setValue(mask, userMask);
-        cv::Mat top, bottom, sheet;
-        cv::hconcat(std::vector<cv::Mat>(tiles.begin(), tiles.begin() + 4), top);
-        cv::hconcat(std::vector<cv::Mat>(tiles.begin() + 4, tiles.end()), bottom);
-        cv::vconcat(top, bottom, sheet);
+        const cv::Mat sheet = tileGrid(tiles, 4);
         PendingOutput pending(sheet_, flags_.overwrite, false);
         media::writePicture(pending.path(), sheet_, sheet, nullptr);
         pending.commit();

@@ -3,8 +3,11 @@
 
 #include <filesystem>
 
+#include "cli/alpha_matte.h"
+#include "cli/boil_rate.h"
 #include "cli/command.h"
 #include "cli/common.h"
+#include "cli/frame_source.h"
 #include "cli/pending_output.h"
 #include "cli/render_video.h"
 #include "cli/signals.h"
@@ -72,6 +75,14 @@ class RenderCommand : public Command {
             ->type_name("KEY=VALUE");
         c->add_option("--format", job_.encode.format,
                       "output format by FFmpeg's muxer name (for - or a name without extension)");
+        c->add_option("--boil-rate", job_.boilRate,
+                      "how many times a second the hatching's jitter changes, whatever the "
+                      "frame rate (sets update-interval from the video's rate; 0: never)")
+            ->check(CLI::NonNegativeNumber);
+        c->add_option("--alpha", alpha_,
+                      "mask: the filter's gray line-and-shading mask as the output's alpha "
+                      "channel (PNG, VP9 in .webm, ProRes 4444 in .mov)")
+            ->check(CLI::IsMember({"mask"}));
         addFilterOptions(*c, filter_);
         addOutputFlags(*c, flags_);
         return c;
@@ -94,26 +105,46 @@ class RenderCommand : public Command {
             throw UsageError("--frame is for pictures; a video takes --start and --frames");
         if (!stillIn && stillOut && (job_.start != 0 || job_.frames >= 0))
             throw UsageError("a picture output holds one frame: choose it with --frame");
+        if (stillIn && job_.boilRate >= 0)
+            throw UsageError(
+                "--boil-rate is for videos: a picture has no frame rate (set update-interval)");
         checkInput(job_.input);
         auto host = configuredHost(filter_, io.err);
+        if (job_.boilRate >= 0 && setsUpdateInterval(*host))
+            throw UsageError(
+                "--boil-rate sets the update interval: give it or --set update-interval, not "
+                "both");
+        job_.alphaMask = alpha_ == "mask";
+        if (job_.alphaMask) prepareMatteOutput(*host, job_.output, job_.encode);
         if (stillIn)
             renderPicture(*host, io);
         else if (stillOut)
-            renderOneFrame(*host);
+            renderOneFrame(*host, io);
         else
             renderVideo(*host, job_, io);
     }
 
   private:
+    bool setsUpdateInterval(const kit::FilterHost& host) const {
+        const kit::Parameter* interval = host.find("update-interval");
+        for (const std::string& assignment : filter_.assignments)
+            if (host.find(assignment.substr(0, assignment.find('='))) == interval) return true;
+        return false;
+    }
+
     // A picture in: a picture out, a numbered file of a sequence, or a one-frame video.
     void renderPicture(kit::FilterHost& host, const Io& io) {
         const media::Picture picture = media::readPicture(job_.input);
-        const cv::Mat drawn = renderFrame(host, picture.bgr, frame_, job_.input);
+        MattedFrame drawn;
+        if (job_.alphaMask)
+            drawn = renderWithMatte(host, picture.bgr, picture.alpha, frame_, job_.input);
+        else
+            drawn = {renderFrame(host, picture.bgr, frame_, job_.input), picture.alpha};
         PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
         media::OutputVideo video;
-        video.width = drawn.cols;
-        video.height = drawn.rows;
-        video.alpha = !picture.alpha.empty();
+        video.width = drawn.bgr.cols;
+        video.height = drawn.bgr.rows;
+        video.alpha = !drawn.alpha.empty();
         media::OutputOptions options;
         options.path = pending.path();
         options.shownAs = job_.output;
@@ -121,31 +152,33 @@ class RenderCommand : public Command {
         options.stop = &stopFlag();
         auto output = media::openOutput(video, options);
         for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
-        output->write(drawn, picture.alpha.empty() ? nullptr : &picture.alpha, 0, frame_);
+        output->write(drawn.bgr, drawn.alpha.empty() ? nullptr : &drawn.alpha, 0, frame_);
         output->finish({});
         pending.commit();
     }
 
     // A video in, a picture out: frame --frame of the video.
-    void renderOneFrame(kit::FilterHost& host) {
-        media::ReaderOptions options;
-        options.sequenceRate = job_.sequenceRate;
-        options.stop = &stopFlag();
-        media::VideoReader reader(job_.input, options);
-        reader.seekToFrame(frame_);
-        std::vector<media::PacketPtr> audio;
-        const std::optional<media::VideoFrame> frame = reader.next(audio);
-        if (!frame) throw Error(fmt::format("{}: has no frame {}", job_.input, frame_));
-        const cv::Mat drawn = renderFrame(host, frame->bgr, frame->index,
-                                          fmt::format("{} frame {}", job_.input, frame->index));
+    void renderOneFrame(kit::FilterHost& host, const Io& io) {
+        const SourceFrame frame = readSourceFrame(job_.input, frame_, job_.sequenceRate);
+        if (job_.boilRate >= 0)
+            if (const std::string note = applyBoilRate(host, job_.boilRate, frame.frameRate);
+                !note.empty())
+                io.err << "drawlet: note: " << note << '\n';
+        const std::string what = fmt::format("{} frame {}", job_.input, frame.index);
+        MattedFrame drawn;
+        if (job_.alphaMask)
+            drawn = renderWithMatte(host, frame.bgr, frame.alpha, frame.index, what);
+        else
+            drawn = {renderFrame(host, frame.bgr, frame.index, what), frame.alpha};
         PendingOutput pending(job_.output, job_.overwrite, false);
-        const bool alpha = !frame->alpha.empty() && media::imageKeepsAlpha(job_.output);
-        media::writePicture(pending.path(), job_.output, drawn, alpha ? &frame->alpha : nullptr);
+        const bool alpha = !drawn.alpha.empty() && media::imageKeepsAlpha(job_.output);
+        media::writePicture(pending.path(), job_.output, drawn.bgr, alpha ? &drawn.alpha : nullptr);
         pending.commit();
     }
 
     VideoJob job_;
     long long frame_ = 0;
+    std::string alpha_;
     std::vector<std::string> encoderOptions_;
     FilterOptions filter_;
     OutputFlags flags_;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "cli/alpha_matte.h"
+#include "cli/boil_rate.h"
 #include "cli/common.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
@@ -26,7 +28,7 @@ constexpr std::size_t kFramesInFlight = 4;
 
 struct Item {
     std::optional<media::VideoFrame> frame;  // none for the audio that ends the stretch
-    cv::Mat drawn;
+    MattedFrame drawn;
     std::vector<media::PacketPtr> audio;
 };
 // The pipeline passes pointers into a ring of items owned here: a stopped pipeline drops the
@@ -73,6 +75,10 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     const media::VideoInfo& info = reader.info();
     std::vector<media::PacketPtr> incoming;
     reader.seekToFrame(job.start);
+    if (job.boilRate >= 0)
+        if (const std::string note = applyBoilRate(host, job.boilRate, info.frameRate);
+            !note.empty())
+            io.err << "drawlet: note: " << note << '\n';
 
     const bool sequenceOut = media::isImageSequence(job.output);
     PendingOutput pending(job.output, job.overwrite, sequenceOut);
@@ -88,7 +94,9 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     if (part && !sequenceOut)
         if (const std::string source = media::sourceFingerprint(job.input); !source.empty())
             out.tags = media::partTags({source, job.start});
-    std::unique_ptr<media::FrameOutput> output = media::openOutput(outputVideoOf(info), out);
+    media::OutputVideo video = outputVideoOf(info);
+    video.alpha = info.alpha || job.alphaMask;
+    std::unique_ptr<media::FrameOutput> output = media::openOutput(video, out);
     const auto notesFrom = [&](std::size_t first) {
         const std::vector<std::string> notes = output->notes();
         for (std::size_t i = first; i < notes.size(); ++i)
@@ -139,16 +147,20 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
                 tbb::filter_mode::serial_in_order,
                 [&](ItemPtr item) {
                     if (stop.load() != 0) throw Error("stopped");
-                    if (item->frame)
-                        item->drawn =
-                            renderFrame(host, item->frame->bgr, item->frame->index,
-                                        fmt::format("{} frame {}", job.input, item->frame->index));
+                    if (!item->frame) return item;
+                    const media::VideoFrame& f = *item->frame;
+                    const std::string what = fmt::format("{} frame {}", job.input, f.index);
+                    if (job.alphaMask)
+                        item->drawn = renderWithMatte(host, f.bgr, f.alpha, f.index, what);
+                    else
+                        item->drawn = {renderFrame(host, f.bgr, f.index, what), f.alpha};
                     return item;
                 }) &
             tbb::make_filter<ItemPtr, void>(tbb::filter_mode::serial_in_order, [&](ItemPtr item) {
                 if (item->frame) {
                     const media::VideoFrame& f = *item->frame;
-                    output->write(item->drawn, f.alpha.empty() ? nullptr : &f.alpha, f.pts,
+                    const cv::Mat& alpha = item->drawn.alpha;
+                    output->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts,
                                   f.index);
                     progress.update(++done);
                 }

@@ -8,13 +8,16 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <vector>
 
 namespace drawlet::cli {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = SettingsJson;
+
+constexpr const char* kDescriptionKey = "description";
 
 std::string rangeOf(const kit::Parameter& p) {
     return p.kind == kit::ParameterKind::Check
@@ -50,6 +53,11 @@ Json parseStrictly(std::istream& in, const std::string& file) {
 
 }  // namespace
 
+SettingsJson parseSettingsText(const std::string& text, const std::string& where) {
+    std::istringstream in(text);
+    return parseStrictly(in, where);
+}
+
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where) {
     if (p.kind == kit::ParameterKind::Check) {
         if (text == "on" || text == "1" || text == "true") return 1;
@@ -66,39 +74,59 @@ int parseValue(const kit::Parameter& p, const std::string& text, const std::stri
     return value;
 }
 
-void applySettingsFile(kit::FilterHost& host, const std::string& file) {
+SettingsJson readSettingsFile(const std::string& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec))
         throw UsageError(file + ": is a folder, not a settings file");
     std::ifstream in(file);
     if (!in) throw UsageError(file + ": cannot read the settings file");
-    const Json json = parseStrictly(in, file);
+    Json json = parseStrictly(in, file);
     if (!json.is_object()) throw UsageError(file + ": expected a JSON object of name: value");
+    return json;
+}
+
+std::string descriptionOf(const SettingsJson& settings) {
+    const auto found = settings.find(kDescriptionKey);
+    return found != settings.end() && found->is_string() ? found->get<std::string>() : "";
+}
+
+void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where) {
+    if (!settings.is_object()) throw UsageError(where + ": expected a JSON object of name: value");
     std::vector<std::pair<const kit::Parameter*, int>> values;
-    for (const auto& [key, value] : json.items()) {
+    for (const auto& [key, value] : settings.items()) {
+        if (key == kDescriptionKey) {
+            if (!value.is_string())
+                throw UsageError(fmt::format("{}: \"{}\" takes a line of text, not {}", where, key,
+                                             value.dump()));
+            continue;
+        }
         const kit::Parameter* p = host.find(key);
         if (p == nullptr)
             throw UsageError(fmt::format(
-                "{}: \"{}\" names no slider or check box (see drawlet params)", file, key));
-        const std::string where = fmt::format("{}: key \"{}\"", file, key);
+                "{}: \"{}\" names no slider or check box (see drawlet params)", where, key));
+        const std::string keyWhere = fmt::format("{}: key \"{}\"", where, key);
         int v = 0;
         if (value.is_boolean() && p->kind == kit::ParameterKind::Check) {
             v = value.get<bool>() ? 1 : 0;
         } else if (value.is_number_integer()) {
             // Through text, so that a number beyond 32 bits is refused, never wrapped.
-            v = parseValue(*p, value.dump(), where);
+            v = parseValue(*p, value.dump(), keyWhere);
         } else if (value.is_string() && p->kind == kit::ParameterKind::Check) {
-            v = parseValue(*p, value.get<std::string>(), where);
+            v = parseValue(*p, value.get<std::string>(), keyWhere);
         } else {
-            throw UsageError(fmt::format("{}: {} takes {}, not {}", where, keyOf(*p), rangeOf(*p),
-                                         value.dump()));
+            throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, keyOf(*p),
+                                         rangeOf(*p), value.dump()));
         }
         values.emplace_back(p, v);
     }
     for (const auto& [p, v] : values) host.setValue(*p, v);
 }
 
-void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
+void applySettingsFile(kit::FilterHost& host, const std::string& file) {
+    applySettings(host, readSettingsFile(file), file);
+}
+
+std::string settingsText(const kit::FilterHost& host) {
     Json json = Json::object();
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Check)
@@ -106,8 +134,12 @@ void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
         else
             json[keyOf(p)] = host.value(p);
     }
+    return json.dump(2) + '\n';
+}
+
+void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
     std::ofstream out(file);
-    out << json.dump(2) << '\n';
+    out << settingsText(host);
     out.close();
     if (!out) throw Error(file + ": cannot write the settings file");
 }

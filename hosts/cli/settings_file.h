@@ -1,6 +1,8 @@
-// Settings files: JSON objects of parameter names (display name, alias or index) to values.
+// Settings files: JSON objects of parameter names (display name, alias or index) to values,
+// with an optional "description": one line saying what the settings are for (looks have one).
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "kit/filter_host.h"
@@ -11,12 +13,31 @@ namespace drawlet::cli {
 // for check boxes. Throws a usage error naming `where`, the parameter and its range.
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where);
 
-// Applies every key of the file to the host's values, all or nothing. Throws a usage error
-// naming the file, the key and the allowed range for anything it cannot use: a key that
-// names nothing or comes twice, a value of the wrong type or outside the range.
+using SettingsJson = nlohmann::ordered_json;
+
+// Reads a settings file as a JSON object; throws a usage error naming the file when it is
+// unreadable, not JSON, not an object, or gives a key twice.
+SettingsJson readSettingsFile(const std::string& file);
+
+// Parses JSON text (a settings file's, or a request's) as strictly as a settings file: a key
+// given twice in one object is an error naming `where`.
+SettingsJson parseSettingsText(const std::string& text, const std::string& where);
+
+// The settings' "description", empty when there is none.
+std::string descriptionOf(const SettingsJson& settings);
+
+// Applies every key of a settings object to the host's values, all or nothing. Throws a usage
+// error naming `where`, the key and the allowed range for anything it cannot use: a key that
+// names nothing, a value of the wrong type or outside the range.
+void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where);
+
+// readSettingsFile, then applySettings.
 void applySettingsFile(kit::FilterHost& host, const std::string& file);
 
-// Writes the host's current values, keyed by alias, in table order.
+// The host's current values, keyed by alias, in table order: the text of a settings file.
+std::string settingsText(const kit::FilterHost& host);
+
+// Writes settingsText to a file.
 void saveSettingsFile(const kit::FilterHost& host, const std::string& file);
 
 }  // namespace drawlet::cli

@@ -52,6 +52,11 @@ class FrameOutput {
     virtual std::vector<std::string> notes() const { return {}; }
 };
 
+// True when frames with alpha written to `path` with `encode` keep it: PNG pictures and
+// sequences, or a video whose encoder and pixel format (as openOutput chooses them) have an
+// alpha plane. Throws a usage error as openOutput would for an unknown format or codec.
+bool outputKeepsAlpha(const std::string& path, const EncodeOptions& encode);
+
 // An output for `options.path`: an image sequence when the name has a frame-number pattern,
 // a still picture when it is a picture, else a video.
 std::unique_ptr<FrameOutput> openOutput(const OutputVideo& video, const OutputOptions& options);

@@ -317,6 +317,13 @@ bool isEncodingTag(const char* key) {
     return strncasecmp(key, "_STATISTICS_", 12) == 0;
 }
 
+bool outputKeepsAlpha(const std::string& path, const EncodeOptions& encode) {
+    if (isImageSequence(path) || isStillImage(path)) return imageKeepsAlpha(path);
+    const AVOutputFormat* container = outputFormatFor(path, encode.format);
+    const AVCodec* codec = videoEncoderFor(container, encode.codec);
+    return hasAlpha(pixelFormatFor(codec, encode.pixelFormat, true));
+}
+
 std::unique_ptr<FrameOutput> openOutput(const OutputVideo& video, const OutputOptions& options) {
     if (isImageSequence(options.path) || isStillImage(options.path))
         return openImageOutput(video, options);

@@ -1,0 +1,28 @@
+// One frame of an input, for the commands that look at a single frame (render to a picture,
+// compare, the studio): a picture as it is, or frame N of a video or image sequence, read
+// exactly as a render of the whole video reads it.
+#pragma once
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <opencv2/core.hpp>
+#include <string>
+
+namespace drawlet::cli {
+
+struct SourceFrame {
+    cv::Mat bgr;
+    cv::Mat alpha;               // empty when the input has none
+    long long index = 0;         // the frame number given to the filter
+    AVRational frameRate{0, 1};  // the video's; 0 for a picture
+};
+
+// Frame `index` of `input`: a picture is given to the filter as frame `index`; a video's
+// frame `index` (0-based, in presentation order) is found by an exact seek. Throws naming
+// the input when it has no such frame.
+SourceFrame readSourceFrame(const std::string& input, long long index,
+                            const std::string& sequenceRate);
+
+}  // namespace drawlet::cli
