@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
           libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev libtbb-dev
           libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-          ffmpeg frei0r-plugins-dev melt)
+          libcpp-httplib-dev ffmpeg frei0r-plugins-dev melt)
 
 missing=()
 for p in "${packages[@]}"; do

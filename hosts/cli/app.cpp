@@ -70,6 +70,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     commands.push_back(makeDemoCommand());
     commands.push_back(makeLooksCommand());
     commands.push_back(makeCompareCommand());
+    commands.push_back(makeStudioCommand());
     std::vector<CLI::App*> subcommands;
     for (auto& c : commands) subcommands.push_back(c->add(app));
 

@@ -27,5 +27,6 @@ std::unique_ptr<Command> makeParamsCommand();
 std::unique_ptr<Command> makeDemoCommand();
 std::unique_ptr<Command> makeLooksCommand();
 std::unique_ptr<Command> makeCompareCommand();
+std::unique_ptr<Command> makeStudioCommand();
 
 }  // namespace drawlet::cli

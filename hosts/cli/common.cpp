@@ -61,11 +61,15 @@ void addOutputFlags(CLI::App& command, OutputFlags& flags) {
     command.add_flag("-q,--quiet", flags.quiet, "no progress line");
 }
 
-void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options) {
+void resetToDefaults(kit::FilterHost& host) {
     for (const kit::Parameter& p : host.parameters()) host.setValue(p, p.defaultValue);
-    // The update callback remembers the check boxes it last saw; with the defaults it sees
-    // what a module that was just loaded remembers.
+    // The update callback remembers the check boxes it last saw: the interpolation boxes are
+    // off by default, as they are in the memory of a module that was just loaded.
     host.update();
+}
+
+void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options) {
+    resetToDefaults(host);
     if (!options.look.empty()) {
         const Look look = findLook(options.look);
         applySettings(host, look.settings, look.file.string());

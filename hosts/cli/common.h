@@ -33,6 +33,10 @@ std::string executableDirectory();
 void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook = true);
 void addOutputFlags(CLI::App& command, OutputFlags& flags);
 
+// Every value at its default, and the update callback run once on them, so that it remembers
+// the check boxes as a module that was just loaded does.
+void resetToDefaults(kit::FilterHost& host);
+
 // Sets every value of the host as a freshly loaded module with `options` would have them: the
 // defaults, the look, the file, every --set, then the update callback, as a settings window
 // runs it after a change.

@@ -46,6 +46,16 @@ class ImageOutput : public FrameOutput {
     std::vector<std::string> notes_;
 };
 
+// BGR, or BGRA when there is an alpha plane.
+cv::Mat withAlpha(const cv::Mat& bgr, const cv::Mat* alpha) {
+    if (alpha == nullptr || alpha->empty()) return bgr;
+    const cv::Mat parts[] = {bgr, *alpha};
+    cv::Mat image(bgr.size(), CV_8UC4);
+    const int fromTo[] = {0, 0, 1, 1, 2, 2, 3, 3};
+    cv::mixChannels(parts, 2, &image, 1, fromTo, 4);
+    return image;
+}
+
 }  // namespace
 
 Picture readPicture(const std::string& path) {
@@ -70,13 +80,7 @@ Picture readPicture(const std::string& path) {
 
 void writePicture(const std::string& path, const std::string& shownAs, const cv::Mat& bgr,
                   const cv::Mat* alpha) {
-    cv::Mat image = bgr;
-    if (alpha != nullptr && !alpha->empty()) {
-        const cv::Mat parts[] = {bgr, *alpha};
-        image.create(bgr.size(), CV_8UC4);
-        const int fromTo[] = {0, 0, 1, 1, 2, 2, 3, 3};
-        cv::mixChannels(parts, 2, &image, 1, fromTo, 4);
-    }
+    const cv::Mat image = withAlpha(bgr, alpha);
     bool written = false;
     try {
         written = cv::imwrite(path, image);
@@ -85,6 +89,13 @@ void writePicture(const std::string& path, const std::string& shownAs, const cv:
     }
     if (!written)
         throw Error(shownAs + ": cannot write the picture (unknown format, or not writable)");
+}
+
+std::vector<unsigned char> encodePng(const cv::Mat& bgr, const cv::Mat* alpha) {
+    std::vector<unsigned char> bytes;
+    if (!cv::imencode(".png", withAlpha(bgr, alpha), bytes))
+        throw Error("cannot encode the picture as PNG");
+    return bytes;
 }
 
 std::unique_ptr<FrameOutput> openImageOutput(const OutputVideo& video,

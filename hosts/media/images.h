@@ -4,6 +4,7 @@
 #include <memory>
 #include <opencv2/core.hpp>
 #include <string>
+#include <vector>
 
 #include "media/output.h"
 
@@ -20,6 +21,9 @@ Picture readPicture(const std::string& path);
 // Writes a picture (with its alpha where the format keeps one); throws naming `shownAs`.
 void writePicture(const std::string& path, const std::string& shownAs, const cv::Mat& bgr,
                   const cv::Mat* alpha);
+
+// The picture as a PNG file's bytes, encoded as writePicture writes a .png file.
+std::vector<unsigned char> encodePng(const cv::Mat& bgr, const cv::Mat* alpha);
 
 // Frames into numbered pictures: frame N into the pattern's file N.
 std::unique_ptr<FrameOutput> openImageOutput(const OutputVideo& video,

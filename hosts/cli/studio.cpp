@@ -1,0 +1,79 @@
+// drawlet studio: a page in the browser for choosing a look on the user's own picture or
+// video, with a live preview; served on 127.0.0.1 until Ctrl-C.
+#include <filesystem>
+#include <iostream>
+
+#include "cli/command.h"
+#include "cli/common.h"
+#include "cli/look_files.h"
+#include "cli/open_browser.h"
+#include "cli/signals.h"
+#include "kit/error.h"
+#include "media/paths.h"
+#include "studio/description.h"
+#include "studio/server.h"
+#include "studio/session.h"
+
+namespace drawlet::cli {
+
+namespace {
+
+class StudioCommand : public Command {
+  public:
+    CLI::App* add(CLI::App& parent) override {
+        CLI::App* c = parent.add_subcommand(
+            "studio",
+            "choose a look in the browser: a live preview of the input with every control, "
+            "the named looks, A/B comparison; served on 127.0.0.1 until Ctrl-C");
+        c->add_option("INPUT", input_, "picture, video or image sequence")->required();
+        c->add_option("--port", port_, "the port to listen on (default: a free one)")
+            ->check(CLI::Range(0, 65535));
+        c->add_flag("--no-browser", noBrowser_, "only print the address; open no browser");
+        c->add_option("--rate", rate_, "frame rate of an image sequence input (default 25)");
+        c->add_option("--boil-rate", boilRate_,
+                      "start with this boil rate (changes of the jitter per second, videos)")
+            ->check(CLI::NonNegativeNumber);
+        addFilterOptions(*c, filter_);
+        return c;
+    }
+
+    void run(const Io& io) override {
+        std::error_code ec;
+        if (!media::isImageSequence(input_) && !std::filesystem::is_regular_file(input_, ec))
+            throw Error(input_ + ": no such file");
+        auto host = configuredHost(filter_, io.err);
+        studio::StartSettings start;
+        start.look = filter_.look;
+        start.values = SettingsJson::object();
+        for (const kit::Parameter& p : host->parameters())
+            start.values[p.alias.empty() ? p.name : p.alias] = host->value(p);
+        if (boilRate_ >= 0) start.boilRate = boilRate_;
+
+        studio::Session session(input_, rate_, *host);
+        if (start.boilRate && !session.info().video)
+            throw UsageError("--boil-rate is for videos: a picture has no frame rate");
+        const std::string description = studio::describeSession(session, allLooks(), start);
+        studio::StudioServer server(session, description, port_);
+        io.out << server.address() << std::endl;
+        io.err << "drawlet studio: serving " << input_ << " on 127.0.0.1:" << server.port()
+               << "; Ctrl-C stops it\n";
+        std::unique_ptr<BrowserOpening> browser;
+        if (!noBrowser_) browser = std::make_unique<BrowserOpening>(server.address(), io.err);
+        server.run([] { return stopFlag().load() == 0; });
+        io.err << "drawlet studio: stopped\n";
+    }
+
+  private:
+    std::string input_;
+    int port_ = 0;
+    bool noBrowser_ = false;
+    std::string rate_ = "25";
+    double boilRate_ = -1;
+    FilterOptions filter_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeStudioCommand() { return std::make_unique<StudioCommand>(); }
+
+}  // namespace drawlet::cli

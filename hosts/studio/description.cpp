@@ -1,0 +1,72 @@
+#include "studio/description.h"
+
+#include <filesystem>
+
+#include "kit/parameter_info.h"
+#include "studio/request.h"
+
+namespace drawlet::studio {
+
+namespace {
+
+cli::SettingsJson parameters(const kit::FilterHost& host) {
+    cli::SettingsJson list = cli::SettingsJson::array();
+    for (const kit::Parameter& p : host.parameters()) {
+        const kit::ParameterInfo* info = kit::findParameterInfo(p.name);
+        cli::SettingsJson entry;
+        entry["key"] = p.alias.empty() ? p.name : p.alias;
+        entry["name"] = p.name;
+        entry["kind"] = p.kind == kit::ParameterKind::Check ? "check" : "slider";
+        entry["min"] = p.minimum;
+        entry["max"] = p.maximum;
+        entry["default"] = p.defaultValue;
+        entry["label"] = info != nullptr ? std::string(info->label) : p.name;
+        entry["unit"] = info != nullptr ? std::string(info->unit) : "";
+        entry["description"] = info != nullptr ? std::string(info->description) : "";
+        entry["group"] = info != nullptr ? std::string(info->group) : "Other";
+        cli::SettingsJson choices = cli::SettingsJson::array();
+        if (info != nullptr)
+            for (const kit::Choice& c : info->choices)
+                choices.push_back({{"value", c.value}, {"label", std::string(c.label)}});
+        entry["choices"] = choices;
+        list.push_back(entry);
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string describeSession(Session& session, const std::vector<cli::Look>& looks,
+                            const StartSettings& start) {
+    const InputInfo& in = session.info();
+    cli::SettingsJson input;
+    input["path"] = in.path;
+    input["name"] = std::filesystem::path(in.path).filename().string();
+    input["video"] = in.video;
+    input["width"] = in.width;
+    input["height"] = in.height;
+    input["alpha"] = in.alpha;
+    if (in.video) {
+        input["frames"] = in.frameCount > 0 ? cli::SettingsJson(in.frameCount) : nullptr;
+        input["fps"] = av_q2d(in.frameRate);
+        input["duration"] = in.duration;
+    }
+    cli::SettingsJson lookList = cli::SettingsJson::array();
+    for (const cli::Look& look : looks)
+        lookList.push_back({{"name", look.name},
+                            {"description", look.description},
+                            {"values", session.valuesFor(look.settings, look.file.string())}});
+    cli::SettingsJson description;
+    description["module"] = session.host().displayName();
+    description["input"] = input;
+    description["parameters"] = parameters(session.host());
+    description["looks"] = lookList;
+    description["start"] = {{"look", start.look},
+                            {"values", start.values},
+                            {"boilRate", start.boilRate ? cli::SettingsJson(*start.boilRate)
+                                                        : cli::SettingsJson(nullptr)}};
+    description["maxPreviewSide"] = kMaxPreviewSide;
+    return description.dump();
+}
+
+}  // namespace drawlet::studio

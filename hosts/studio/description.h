@@ -1,0 +1,24 @@
+// What the page is told about the session when it opens: the input, the controls (from the
+// parameter table and the module's registered ranges), the named looks with every value they
+// set, and the settings the studio was started with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/look_files.h"
+#include "studio/session.h"
+
+namespace drawlet::studio {
+
+struct StartSettings {
+    std::string look;                // the --look the studio was started with, or empty
+    cli::SettingsJson values;        // every value, after --look, --settings and --set
+    std::optional<double> boilRate;  // --boil-rate, for a video
+};
+
+// The JSON of GET /api/session.
+std::string describeSession(Session& session, const std::vector<cli::Look>& looks,
+                            const StartSettings& start);
+
+}  // namespace drawlet::studio

@@ -1,0 +1,164 @@
+#include "studio/server.h"
+
+#include <fmt/format.h>
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <thread>
+
+#include "kit/error.h"
+#include "studio/page_files.h"
+#include "studio/request.h"
+
+namespace drawlet::studio {
+
+namespace {
+
+// Renders run one at a time in the module; a few threads keep the page's other requests
+// (the original frame, the page files) from waiting behind them.
+constexpr int kThreads = 4;
+
+const httplib::Headers kSecurityHeaders = {
+    {"Content-Security-Policy",
+     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob: data:; "
+     "connect-src 'self' blob:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Cache-Control", "no-store"},
+};
+
+void sendError(httplib::Response& res, int status, const std::string& message) {
+    res.status = status;
+    res.set_content(cli::SettingsJson({{"error", message}}).dump(), "application/json");
+}
+
+// Runs `work`, answering its failures: 400 for what the request got wrong, 422 for a frame
+// that cannot be read or drawn, 500 for anything else.
+void answer(httplib::Response& res, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const Error& e) {
+        sendError(res, e.exitCode() == kExitUsage ? 400 : 422, e.what());
+    } catch (const std::exception& e) {
+        sendError(res, 500, e.what());
+    }
+}
+
+void sendImage(httplib::Response& res, const Image& image) {
+    res.set_header("X-Width", std::to_string(image.width));
+    res.set_header("X-Height", std::to_string(image.height));
+    res.set_content(reinterpret_cast<const char*>(image.png.data()), image.png.size(), "image/png");
+}
+
+long long queryNumber(const httplib::Request& req, const char* name, long long maximum) {
+    if (!req.has_param(name)) return 0;
+    const std::string text = req.get_param_value(name);
+    long long value = -1;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || value < 0 ||
+        value > maximum)
+        throw UsageError(fmt::format("\"{}\" takes a whole number from 0 to {}", name, maximum));
+    return value;
+}
+
+}  // namespace
+
+StudioServer::StudioServer(Session& session, std::string description, int port)
+    : session_(session),
+      description_(std::move(description)),
+      server_(std::make_unique<httplib::Server>()) {
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+    // The library's default, SO_REUSEPORT, would let a second server bind the same port and
+    // take some of the connections; SO_REUSEADDR only allows a quick restart.
+    server_->set_socket_options([](int socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    server_->set_payload_max_length(kMaxRequestBody);
+    server_->set_default_headers(kSecurityHeaders);
+    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
+                      : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (port_ <= 0)
+        throw Error(port == 0 ? std::string("cannot listen on 127.0.0.1")
+                              : fmt::format("cannot listen on 127.0.0.1:{} (in use? try "
+                                            "another --port, or none for a free one)",
+                                            port));
+    gate_ = std::make_unique<Gate>(newToken(), port_);
+    addRoutes();
+}
+
+StudioServer::~StudioServer() = default;
+
+std::string StudioServer::address() const {
+    return fmt::format("http://127.0.0.1:{}/?token={}", port_, gate_->token());
+}
+
+void StudioServer::addRoutes() {
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        const Verdict verdict =
+            gate_->check({req.get_header_value("Host"), req.get_header_value("Origin"),
+                          req.get_header_value("Sec-Fetch-Site"), req.get_header_value("Cookie"),
+                          req.has_param("token") ? req.get_param_value("token") : ""});
+        if (!verdict.allowed) {
+            res.status = 403;
+            res.set_content("403 Forbidden: " + verdict.reason + "\n", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (verdict.setCookie) res.set_header("Set-Cookie", gate_->cookie());
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    for (const PageFile& file : pageFiles()) {
+        const auto serve = [file](const httplib::Request&, httplib::Response& res) {
+            res.set_content(file.body.data(), file.body.size(),
+                            std::string(file.contentType).c_str());
+        };
+        server_->Get(std::string(file.path), serve);
+        if (file.path == "/index.html") server_->Get("/", serve);
+    }
+    server_->Get("/api/session", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(description_, "application/json");
+    });
+    server_->Post("/api/render", [this](const httplib::Request& req, httplib::Response& res) {
+        answer(res, [&] {
+            const Rendered drawn = session_.render(parseRenderRequest(req.body));
+            res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn.filterMs));
+            res.set_header("X-Exact", drawn.exact ? "1" : "0");
+            res.set_header("X-Update-Interval", std::to_string(drawn.updateInterval));
+            sendImage(res, drawn.image);
+        });
+    });
+    server_->Get("/api/original", [this](const httplib::Request& req, httplib::Response& res) {
+        answer(res, [&] {
+            sendImage(res, session_.original(
+                               queryNumber(req, "frame", std::numeric_limits<int>::max()),
+                               static_cast<int>(queryNumber(req, "maxSide", kMaxPreviewSide))));
+        });
+    });
+    server_->Post("/api/settings-file",
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      answer(res, [&] {
+                          res.set_content(session_.settingsFile(parseRenderRequest(req.body)),
+                                          "application/json");
+                      });
+                  });
+    server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty()) res.set_content(std::to_string(res.status) + "\n", "text/plain");
+    });
+}
+
+void StudioServer::run(const std::function<bool()>& keepGoing) {
+    std::atomic<bool> ended{false};
+    std::thread listener([&] {
+        server_->listen_after_bind();
+        ended = true;
+    });
+    while (!ended && keepGoing()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server_->stop();
+    listener.join();
+}
+
+}  // namespace drawlet::studio

@@ -1,0 +1,90 @@
+// What the studio works on: one input (a picture or a video), the loaded module, and renders
+// of a frame with the settings a page sends, scaled down for a quick preview or at full size.
+// Renders at full size are the frames drawlet render writes for the same settings.
+#pragma once
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/frame_source.h"
+#include "cli/settings_file.h"
+#include "kit/filter_host.h"
+
+namespace drawlet::studio {
+
+struct InputInfo {
+    std::string path;  // as given on the command line
+    bool video = false;
+    int width = 0;
+    int height = 0;
+    long long frameCount = -1;   // videos: as the container says; -1 when unknown
+    AVRational frameRate{0, 1};  // videos only
+    double duration = 0;         // seconds, videos only
+    bool alpha = false;
+};
+
+// The settings of one render, as a page sends them.
+struct RenderRequest {
+    cli::SettingsJson settings = cli::SettingsJson::object();  // names or aliases to values
+    long long frame = 0;
+    int maxSide = 0;                 // 0: full size; else the longer side is scaled to this
+    std::optional<double> boilRate;  // changes per second (videos): sets update-interval
+};
+
+struct Image {
+    std::vector<unsigned char> png;
+    int width = 0;
+    int height = 0;
+};
+
+struct Rendered {
+    Image image;
+    double filterMs = 0;     // time in the filter, conversions included
+    bool exact = false;      // the full-size frame drawlet render writes
+    int updateInterval = 0;  // as used (from the boil rate when one was given)
+};
+
+class Session {
+  public:
+    Session(const std::string& input, const std::string& sequenceRate, kit::FilterHost& host);
+
+    const InputInfo& info() const { return info_; }
+    kit::FilterHost& host() { return host_; }
+
+    // The frame drawn with the request's settings. Throws drawlet::Error with a usage code
+    // for settings it cannot use and a failure code for a frame it cannot read or render.
+    Rendered render(const RenderRequest& request);
+
+    // The frame as it is, at the request's size.
+    Image original(long long frame, int maxSide);
+
+    // The text of a settings file holding the request's settings (update-interval from the
+    // boil rate, if one was given).
+    std::string settingsFile(const RenderRequest& request);
+
+    // Every value of the host after the defaults, then `settings`, as a module would have them.
+    cli::SettingsJson valuesFor(const cli::SettingsJson& settings, const std::string& where);
+
+  private:
+    // Under the module's lock: the host holds the request's settings.
+    void applyRequest(const RenderRequest& request);
+    cli::SourceFrame frame(long long index);
+    cv::Mat scaled(const cli::SourceFrame& frame, int maxSide, cv::Mat* alpha);
+
+    std::string input_;
+    std::string sequenceRate_;
+    kit::FilterHost& host_;
+    InputInfo info_;
+    cv::Size lastSize_;  // of the last frame rendered
+    std::mutex framesLock_;
+    std::list<cli::SourceFrame> frames_;  // the last few read, newest first
+};
+
+}  // namespace drawlet::studio

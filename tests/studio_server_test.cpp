@@ -1,0 +1,279 @@
+// drawlet studio's server, as a browser or any other program on the machine meets it: the
+// token, the Host and Origin checks, fixed paths, bounded bodies, the loopback interface
+// only, and a clean stop on Ctrl-C.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "cli_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// drawlet studio INPUT --no-browser [more], with its address read from its standard output.
+class Studio {
+  public:
+    Studio(const fs::path& input, const std::string& more = "") {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            const std::string command = std::string("exec ") + DRAWLET_CLI_PATH + " studio '" +
+                                        input.string() + "' --no-browser " + more;
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        output_ = fdopen(out[0], "r");
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, output_) != nullptr) address_ = line;
+        std::smatch m;
+        if (std::regex_search(
+                address_, m,
+                std::regex(R"(^http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{32})\n$)"))) {
+            port_ = std::stoi(m[1]);
+            token_ = m[2];
+        }
+    }
+    ~Studio() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (output_ != nullptr) fclose(output_);
+    }
+    // Sends Ctrl-C; the exit code, or -1 when it has not ended within five seconds.
+    int interrupt() {
+        kill(pid_, SIGINT);
+        for (int i = 0; i < 50; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return -1;
+    }
+    int port() const { return port_; }
+    const std::string& token() const { return token_; }
+    const std::string& address() const { return address_; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    pid_t pid_ = -1;
+    FILE* output_ = nullptr;
+    std::string address_, token_;
+    int port_ = 0;
+};
+
+struct Reply {
+    int status = 0;
+    std::string text;  // headers and body
+};
+
+// Sends `request` as it is to 127.0.0.1:port and reads the whole reply.
+Reply send(int port, const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    Reply reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        for (std::size_t sent = 0; sent < request.size();) {
+            const ssize_t n =
+                ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        char buffer[65536];
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.text.append(buffer, n);
+        std::sscanf(reply.text.c_str(), "HTTP/1.1 %d", &reply.status);
+    }
+    close(fd);
+    return reply;
+}
+
+std::string get(const std::string& path, const std::string& host, const std::string& headers = "") {
+    return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n" + headers +
+           "Connection: close\r\n\r\n";
+}
+
+std::string post(const std::string& path, const std::string& host, const std::string& cookie,
+                 const std::string& body) {
+    return "POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nCookie: " + cookie +
+           "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// The local addresses listening on TCP `port` ("0100007F" is 127.0.0.1), from /proc.
+std::vector<std::string> listeners(int port) {
+    std::vector<std::string> addresses;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            char local[64] = {};
+            unsigned localPort = 0, state = 0;
+            if (std::sscanf(line.c_str(), " %*d: %63[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x", local,
+                            &localPort, &state) == 3 &&
+                localPort == static_cast<unsigned>(port) && state == 0x0A)
+                addresses.emplace_back(local);
+        }
+    }
+    return addresses;
+}
+
+class StudioServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        input = temp.path() / "in.png";
+        ASSERT_TRUE(
+            cv::imwrite(input.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(90, 140, 200))));
+    }
+    drawlet::test::TempDir temp;
+    fs::path input;
+};
+
+TEST_F(StudioServer, AnswersOnlyItsOwnPagesWithTheToken) {
+    Studio studio(input);
+    ASSERT_GT(studio.port(), 0) << "address line: " << studio.address();
+    const std::string host = studio.host(), token = studio.token();
+    const std::string cookie = "drawlet_studio_" + std::to_string(studio.port()) + "=" + token;
+    const struct {
+        const char* what;
+        std::string request;
+        int status;
+    } cases[] = {
+        {"the page with the token", get("/?token=" + token, host), 200},
+        {"the page by name",
+         get("/index.html?token=" + token, "localhost:" + std::to_string(studio.port())), 200},
+        {"the script with the cookie", get("/studio.js", host, "Cookie: " + cookie + "\r\n"), 200},
+        {"the session with the cookie", get("/api/session", host, "Cookie: " + cookie + "\r\n"),
+         200},
+        {"no token", get("/", host), 403},
+        {"no token for the API", get("/api/session", host), 403},
+        {"a wrong token", get("/?token=" + std::string(32, '0'), host), 403},
+        {"another host name",
+         get("/?token=" + token, "evil.example:" + std::to_string(studio.port())), 403},
+        {"no Host header", "GET /?token=" + token + " HTTP/1.0\r\n\r\n", 403},
+        {"another site's page",
+         get("/api/session", host, "Cookie: " + cookie + "\r\nOrigin: http://evil.example\r\n"),
+         403},
+        {"a cross-site fetch",
+         get("/api/session", host, "Cookie: " + cookie + "\r\nSec-Fetch-Site: cross-site\r\n"),
+         403},
+        {"a file of the machine", get("/etc/passwd?token=" + token, host), 404},
+        {"a path up the tree", get("/../../../etc/passwd?token=" + token, host), 404},
+        {"an encoded path up the tree", get("/%2e%2e/%2e%2e/etc/passwd?token=" + token, host), 404},
+        {"the input by name", get("/in.png?token=" + token, host), 404},
+        {"a pattern file", get("/Drawlet/img/h0.bmp?token=" + token, host), 404},
+        {"the input's path", get(input.string() + "?token=" + token, host), 404},
+        {"a render without a body", post("/api/render", host, cookie, ""), 400},
+        {"a render naming a file", post("/api/render", host, cookie, R"({"file": "/etc/passwd"})"),
+         400},
+        {"a render with a bad setting",
+         post("/api/render", host, cookie, R"({"settings": {"mode": 9}})"), 400},
+        {"a body too large", post("/api/render", host, cookie, std::string(70000, ' ')), 413},
+        {"a render",
+         post("/api/render", host, cookie, R"({"settings": {"mode": 4}, "maxSide": 30})"), 200},
+        {"a settings file",
+         post("/api/settings-file", host, cookie, R"({"settings": {"mode": 4}})"), 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Reply reply = send(studio.port(), c.request);
+        EXPECT_EQ(reply.status, c.status) << reply.text.substr(0, 400);
+        if (c.status == 403) {
+            EXPECT_EQ(reply.text.find("image/png"), std::string::npos);
+        }
+    }
+    const Reply page = send(studio.port(), get("/?token=" + token, host));
+    EXPECT_NE(page.text.find("Set-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict"),
+              std::string::npos);
+    EXPECT_NE(page.text.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+    const Reply render =
+        send(studio.port(), post("/api/render", host, cookie, R"({"maxSide": 30})"));
+    EXPECT_NE(render.text.find("X-Width: 30\r\n"), std::string::npos) << render.text.substr(0, 400);
+    EXPECT_NE(render.text.find("X-Height: 20\r\n"), std::string::npos)
+        << render.text.substr(0, 400);
+    EXPECT_EQ(listeners(studio.port()), std::vector<std::string>{"0100007F"});
+    EXPECT_EQ(studio.interrupt(), 0);
+    EXPECT_TRUE(listeners(studio.port()).empty());
+}
+
+// The module prepares its patterns for the frame size it meets when the pattern settings
+// change, so a full-size frame after a preview of the same settings must not reuse the
+// preview's preparation: each exact frame is the frame drawlet render writes.
+TEST_F(StudioServer, ExactFramesAreTheFramesRenderWritesAfterAnyPreview) {
+    cv::Mat picture(40, 60, CV_8UC3);
+    cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
+    ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    Studio studio(input);
+    ASSERT_GT(studio.port(), 0);
+    const std::string cookie =
+        "drawlet_studio_" + std::to_string(studio.port()) + "=" + studio.token();
+    const fs::path cli = temp.path() / "cli.png";
+    ASSERT_EQ(drawlet::test::runCli(temp.path(), "render '" + input.string() + "' -o '" +
+                                                     cli.string() + "' --set mode=4 --frame 2")
+                  .exitCode,
+              0);
+    const std::string expected = drawlet::test::slurp(cli);
+    for (const char* previewFirst : {"30", "", "45"}) {
+        SCOPED_TRACE(previewFirst);
+        if (*previewFirst != '\0')
+            send(studio.port(),
+                 post("/api/render", studio.host(), cookie,
+                      std::string(R"({"settings": {"mode": 4}, "frame": 2, "maxSide": )") +
+                          previewFirst + "}"));
+        const Reply exact = send(studio.port(), post("/api/render", studio.host(), cookie,
+                                                     R"({"settings": {"mode": 4}, "frame": 2})"));
+        ASSERT_EQ(exact.status, 200);
+        EXPECT_EQ(exact.text.substr(exact.text.find("\r\n\r\n") + 4), expected);
+    }
+}
+
+TEST_F(StudioServer, RefusesWhatItCannotServe) {
+    Studio first(input);
+    ASSERT_GT(first.port(), 0);
+    const struct {
+        std::string args;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"studio '" + input.string() + "' --no-browser --port " + std::to_string(first.port()), 1,
+         "in use?"},
+        {"studio '" + (temp.path() / "absent.png").string() + "' --no-browser", 1, "no such file"},
+        {"studio '" + input.string() + "' --no-browser --boil-rate 4", 2, "for videos"},
+        {"studio '" + input.string() + "' --no-browser --look comic-inc", 2, "no such look"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        // A studio that started anyway would serve until stopped.
+        const drawlet::test::CliResult r = drawlet::test::runCli(temp.path(), c.args, "timeout 20");
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+}  // namespace
