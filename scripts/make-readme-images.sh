@@ -18,3 +18,34 @@ for i in "${!names[@]}"; do
 done
 ffmpeg -v error -y -i "$tmp/sheet.png" -vf "scale=960:-1:flags=area" "$out/contact-sheet.png"
 ls -l "$out"
+
+# The looks, on a portrait in the public domain (NASA), cut to the face at full size: the
+# photograph is scikit-image's sample astronaut.png from Debian's python3-skimage package,
+# downloaded (not installed) once into build/readme-data/.
+data=build/readme-data
+photo=$data/astronaut.png
+if [ ! -s "$photo" ]; then
+  mkdir -p "$data"
+  (cd "$data" && apt-get download -q python3-skimage >/dev/null 2>&1) ||
+    { echo "cannot download python3-skimage from Debian's archive" >&2; exit 1; }
+  dpkg-deb --fsys-tarfile "$data"/python3-skimage_*.deb |
+    tar -xO ./usr/lib/python3/dist-packages/skimage/data/astronaut.png >"$photo"
+  rm -f "$data"/python3-skimage_*.deb
+fi
+mkdir -p "$out/looks"
+rm -f "$out"/looks/*.png
+for look in $("$drawlet" looks | cut -d' ' -f1); do
+  "$drawlet" render "$photo" -o "$tmp/$look.png" -y --look "$look" 2>/dev/null
+  ffmpeg -v error -y -i "$tmp/$look.png" \
+    -vf "crop=200:200:116:30,split[a][b];[a]palettegen=max_colors=64[p];[b][p]paletteuse=dither=none" \
+    "$out/looks/$look.png"
+done
+
+# The studio: the screenshot its page test takes, on a two-second clip made from the portrait.
+ffmpeg -v error -y -loop 1 -i "$photo" -frames:v 48 -c:v libx264 -pix_fmt yuv420p \
+  -vf "zoompan=z='1.3-0.3*on/48':x='iw/2-(iw/zoom/2)':y='ih/2-(ih/zoom/2)':d=1:s=512x512:fps=24" \
+  "$tmp/portrait.mp4"
+node tests/studio/studio_page_test.mjs "$drawlet" --input "$tmp/portrait.mp4" \
+  --screenshot "$tmp/studio.png"
+ffmpeg -v error -y -i "$tmp/studio.png" -vf scale=1100:-1:flags=area -q:v 4 "$out/studio.jpg"
+du -ch "$out"/looks/*.png "$out/studio.jpg" | tail -1
