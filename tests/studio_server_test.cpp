@@ -264,6 +264,8 @@ TEST_F(StudioServer, RefusesWhatItCannotServe) {
          "in use?"},
         {"studio '" + (temp.path() / "absent.png").string() + "' --no-browser", 1, "no such file"},
         {"studio '" + input.string() + "' --no-browser --boil-rate 4", 2, "for videos"},
+        {"studio - --no-browser", 2, "give a file"},
+        {"studio '" + temp.path().string() + "' --no-browser", 1, "is a folder"},
         {"studio '" + input.string() + "' --no-browser --look comic-inc", 2, "no such look"},
     };
     for (const auto& c : cases) {

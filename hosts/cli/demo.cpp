@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include <filesystem>
-#include <opencv2/imgproc.hpp>
 
 #include "cli/command.h"
 #include "cli/common.h"

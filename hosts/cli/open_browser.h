@@ -3,6 +3,7 @@
 // browser is given a private file (mode 0600) that redirects to the address instead.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 namespace drawlet::cli {

@@ -38,9 +38,14 @@ class StudioCommand : public Command {
     }
 
     void run(const Io& io) override {
+        if (media::isStdio(input_))
+            throw UsageError("the studio reads frames of its input again and again: give a file");
         std::error_code ec;
         if (!media::isImageSequence(input_) && !std::filesystem::is_regular_file(input_, ec))
-            throw Error(input_ + ": no such file");
+            throw Error(input_ + (std::filesystem::is_directory(input_, ec)
+                                      ? ": is a folder; give a picture, a video or an image "
+                                        "sequence such as frames/%05d.png"
+                                      : ": no such file"));
         auto host = configuredHost(filter_, io.err);
         studio::StartSettings start;
         start.look = filter_.look;
