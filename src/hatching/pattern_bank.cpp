@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
@@ -26,6 +27,16 @@ double currentPatternAngle = 1.0;
 namespace {
 
 std::string patternDirectory;
+
+// The reader throws on some malformed files (a header claiming more rows than it accepts)
+// instead of returning an empty image: any failure to read is a file that cannot be read.
+cv::Mat readPatternFile(const char* path) {
+    try {
+        return cv::imread(path, cv::IMREAD_GRAYSCALE);
+    } catch (const std::exception&) {
+        return cv::Mat();
+    }
+}
 
 // "%s の読み込みに失敗しました" ("failed to read %s") and "エラー" ("error"), code page 932.
 constexpr char kLoadFailedFormat[] =
@@ -66,7 +77,7 @@ bool loadPatternSet(char* message) {
         else
             std::snprintf(path, sizeof path, "%s/img%d/h%d.bmp", base, loadedPatternNo, i);
         patternOriginals[i].release();
-        patternOriginals[i] = cv::imread(path, cv::IMREAD_GRAYSCALE);
+        patternOriginals[i] = readPatternFile(path);
         if (patternOriginals[i].empty()) {
             releasePatterns();
             std::snprintf(message, kPatternTextSize, kLoadFailedFormat, path);
