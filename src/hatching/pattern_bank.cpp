@@ -10,6 +10,7 @@
 
 #include "host/parameters.h"
 #include "host/registration.h"
+#include "imaging/saturating_cast.h"
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.
@@ -115,7 +116,7 @@ void preparePatterns(const DrawletFrameRequest& request) {
             patternScaled[i] = original.clone();
         } else {
             const auto shrunk = [s](int side) {
-                return std::clamp(static_cast<int>(s * side), 1, kMaxPreparedSide);
+                return std::clamp(saturatingTrunc(s * side), 1, kMaxPreparedSide);
             };
             cv::resize(original, patternScaled[i],
                        cv::Size(shrunk(original.cols), shrunk(original.rows)), 0, 0,

@@ -107,7 +107,9 @@ std::vector<int> passLevels(int lineType, int extractInterval) {
     if (lineType != 0) return {20};
     const int interval = std::max(extractInterval, 1);
     std::vector<int> levels;
-    for (int level = 20; level < 240; level += interval) levels.push_back(level);
+    // 64-bit steps: an interval near INT_MAX must end the loop, not overflow it.
+    for (std::int64_t level = 20; level < 240; level += interval)
+        levels.push_back(static_cast<int>(level));
     return levels;
 }
 
