@@ -2,7 +2,7 @@
 # Installs what the build and the tests need from Debian's archive, if it is missing.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
+packages=(build-essential cmake pkg-config clang clang-format libclang-rt-14-dev libopencv-dev libgtest-dev
           libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev ffmpeg frei0r-plugins-dev
           melt)
 

@@ -14,7 +14,9 @@
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wformat-truncation"
+#endif
 
 namespace drawlet {
 
