@@ -2,9 +2,10 @@
 # Installs what the build and the tests need from Debian's archive, if it is missing.
 set -euo pipefail
 
-# FFmpeg's libraries read and write videos; the ffmpeg program and melt are test tools.
-packages=(build-essential cmake pkg-config clang-format libopencv-dev libgtest-dev
-          libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev libtbb-dev
+# FFmpeg's libraries read and write videos; the ffmpeg program and melt are test tools;
+# clang and its runtime build the sanitizer and fuzzing presets.
+packages=(build-essential cmake pkg-config clang clang-format libclang-rt-14-dev libopencv-dev
+          libgtest-dev libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev libtbb-dev
           libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
           ffmpeg frei0r-plugins-dev melt)
 

@@ -17,21 +17,25 @@ done
 mkdir in ref out
 ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 6 -start_number 0 in/%03d.png
 
-# The filter's values for ffmpeg: every parameter in order, sliders as (v - min) / (max - min),
-# then the frames in one millisecond at 25 frames per second.
+# The filter's values for ffmpeg: every parameter in order, sliders as (v - min) / (max - min)
+# with the values of the array `set` (slider index to value) or the defaults, then the frames
+# in one millisecond at 25 frames per second.
+filter_params() {
+  local params="" kind index name default min max value
+  while IFS=$'\t' read -r kind index name default min max; do
+    value=$default
+    [ "$kind" = slider ] && value=${set[$index]:-$default}
+    if [ "$kind" = slider ]; then
+      params+=$(awk -v v="$value" -v lo="$min" -v hi="$max" 'BEGIN { printf "%.17g|", (v - lo) / (hi - lo) }')
+    else
+      [ "$value" = 1 ] && params+="y|" || params+="n|"  # ffmpeg takes booleans as y / n
+    fi
+  done < <("$build/drawlet" params --format tsv | cut -f1-6)
+  echo "${params}0.025"
+}
 # Sliders by index: 0 mode, 7 line density, 12 seed, 14 x jitter.
 declare -A set=([0]=3 [7]=150 [12]=7 [14]=300)
-params=""
-while IFS=$'\t' read -r kind index name default min max; do
-  value=$default
-  [ "$kind" = slider ] && value=${set[$index]:-$default}
-  if [ "$kind" = slider ]; then
-    params+=$(awk -v v="$value" -v lo="$min" -v hi="$max" 'BEGIN { printf "%.17g|", (v - lo) / (hi - lo) }')
-  else
-    [ "$value" = 1 ] && params+="y|" || params+="n|"  # ffmpeg takes booleans as y / n
-  fi
-done < <("$build/drawlet" params --format tsv | cut -f1-6)
-params+="0.025"
+params=$(filter_params)
 
 for n in 0 1 2 3 4 5; do
   f=$(printf %03d $n)
@@ -45,6 +49,17 @@ raw() { ffmpeg -v error -start_number 0 -i "$1/%03d.png" -f rawvideo -pix_fmt rg
 [ "$(raw ref)" = "$(raw out)" ] || fail "ffmpeg's frames differ from drawlet render's"
 [ "$(raw in)" != "$(raw out)" ] || fail "ffmpeg's frames are the unfiltered input"
 echo "ffmpeg: 6 frames equal drawlet render's"
+
+# Pattern set 9 (slider 8), which does not exist: the frames pass through unchanged, and the
+# module's message is printed once, not once per frame.
+declare -A set=([8]=9)
+mkdir missing
+FREI0R_PATH="$build" ffmpeg -v error -framerate 25 -start_number 0 -i in/%03d.png \
+  -vf "frei0r=drawlet:$(filter_params)" -start_number 0 missing/%03d.png 2>missing.log
+n=$(grep -c '^drawlet frei0r: cannot render through .*/img9/h0.bmp' missing.log || true)
+[ "$n" = 1 ] || fail "ffmpeg with a missing pattern set printed the message $n times, not once"
+[ "$(raw in)" = "$(raw missing)" ] || fail "frames of a missing pattern set are not the input"
+echo "ffmpeg: a missing pattern set gives the input frames and one message"
 
 export FREI0R_PATH="$build:/usr/lib/frei0r-1"
 query=$(timeout 120 melt -query filter=frei0r.drawlet 2>/dev/null)

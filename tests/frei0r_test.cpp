@@ -256,6 +256,47 @@ TEST_F(Frei0rPlugin, NullInstanceCopiesTheInput) {
     plugin->destruct(instance);
 }
 
+// A pattern set chosen after construction that cannot be loaded: the frames come out as they
+// went in, and the module's message reaches standard error once for every failed load.
+TEST_F(Frei0rPlugin, EveryFailedPatternLoadIsReportedOnce) {
+    f0r_instance_t instance = plugin->construct(4, 4);
+    ASSERT_NE(instance, nullptr);
+    const int index = plugin->paramIndex("pattern");
+    double missingSet = unitFromSlider(9, 0, 10), firstSet = unitFromSlider(0, 0, 10);
+    const std::vector<std::uint32_t> in = toRgba(testScene(4, 4, 6), 0);
+    std::vector<std::uint32_t> out(in.size());
+    const auto frames = [&](int count) {
+        testing::internal::CaptureStderr();
+        for (int frame = 0; frame < count; ++frame)
+            plugin->update(instance, frame / 25.0, in.data(), out.data());
+        return testing::internal::GetCapturedStderr();
+    };
+    // The plug-in's own lines (the image library may write warnings of its own).
+    const auto reports = [](const std::string& text) {
+        std::vector<std::string> found;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("drawlet frei0r: ", 0) == 0) found.push_back(line);
+        return found;
+    };
+
+    plugin->setParam(instance, &missingSet, index);
+    std::vector<std::string> lines = reports(frames(3));
+    EXPECT_EQ(in, out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("drawlet frei0r: cannot render through ", 0), 0u) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("/img9/h0.bmp の読み込みに失敗しました")) << lines[0];
+
+    // Back to a set that loads: frames render, silently; then the missing set fails again.
+    plugin->setParam(instance, &firstSet, index);
+    EXPECT_TRUE(reports(frames(2)).empty());
+    EXPECT_NE(in, out);
+    plugin->setParam(instance, &missingSet, index);
+    EXPECT_EQ(reports(frames(2)), lines);
+    EXPECT_EQ(in, out);
+    plugin->destruct(instance);
+}
+
 // Several instances with their own settings and sizes, driven from several threads at once:
 // each output equals what the instance gives alone.
 TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {

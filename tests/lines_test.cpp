@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <opencv2/imgproc.hpp>
 
 #include "host/frame_driver.h"
@@ -240,6 +241,31 @@ TEST_F(LineDrawer, WidthZeroDrawsTheThinnestLine) {
     EffectParams.width = -3;  // outside the range: also the thinnest line
     frame(in);
     EXPECT_NO_THROW(drawLines());
+}
+
+// Widths are held at 2 * (w + h), the thickness that covers the whole frame: from there on
+// every stroke paints the frame in its own colour, so the canvas is the last stroke's colour
+// and the same for any wider width.
+TEST_F(LineDrawer, WidthsBeyondTheFrameAllPaintTheWholeFrame) {
+    EffectParams.noise = 0;
+    EffectParams.lineStrength = 0.5;
+    cv::Mat in(70, 90, CV_8UC3, cv::Scalar(10, 20, 30));
+    in(cv::Rect(5, 4, 12, 9)).setTo(cv::Scalar(90, 180, 240));
+    const int covering = 2 * (in.cols + in.rows);
+    cv::Mat first;
+    for (int width : {covering, covering + 1, 32767, 32768, INT_MAX}) {
+        SCOPED_TRACE(width);
+        EffectParams.width = width;
+        frame(in);
+        drawLines();
+        const cv::Vec3b corner = canvasImage.at<cv::Vec3b>(0, 0);
+        const cv::Mat uniform(canvasImage.size(), CV_8UC3,
+                              cv::Scalar(corner[0], corner[1], corner[2]));
+        EXPECT_EQ(cv::norm(canvasImage, uniform, cv::NORM_INF), 0);
+        EXPECT_NE(corner, cv::Vec3b(0, 0, 0));  // strokes were drawn over the black canvas
+        if (first.empty()) first = canvasImage.clone();
+        EXPECT_EQ(cv::norm(first, canvasImage, cv::NORM_INF), 0);
+    }
 }
 
 TEST_F(LineDrawer, LineStepBelowOneCountsAsOne) {

@@ -114,6 +114,13 @@ struct Instance {
 int lastWidth = -1;
 int lastHeight = -1;
 
+// Why a frame was refused, from the message box the module showed (if it showed one).
+std::string refusal(const FilterHost& host, const std::vector<kit::MessageBoxCall>& messages) {
+    return "cannot render through " + host.modulePath() +
+           (messages.empty() ? std::string(": the frame was refused")
+                             : ": " + messages.front().text);
+}
+
 void copyFrame(const std::uint32_t* in, std::uint32_t* out, std::size_t pixels) {
     if (in != nullptr && out != nullptr && in != out)
         std::memcpy(out, in, pixels * sizeof(std::uint32_t));
@@ -205,10 +212,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
             drawlet::kit::toYcFrame(cv::Mat(1, 1, CV_8UC3, cv::Scalar(128, 128, 128)));
         lastWidth = lastHeight = 1;
         if (host->process(probe, 0) != 1) {
-            const auto messages = host->messages();
-            m.error = "cannot render through " + host->modulePath() +
-                      (messages.empty() ? std::string(": the frame was refused")
-                                        : ": " + messages.front().text);
+            m.error = refusal(*host, host->messages());
             reportOnce(m);
             m.error.clear();  // a later construct may find the files
             m.errorReported = false;
@@ -290,6 +294,7 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
             frameNumber = instance->untimedFrames++;
     }
     int result = 0;
+    std::vector<drawlet::kit::MessageBoxCall> messages;
     try {
         std::lock_guard calls(FilterHost::callLock());
         host->sliders() = sliders;
@@ -299,10 +304,15 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
             lastWidth = width;
             lastHeight = height;
         }
+        host->clearMessages();
         result = host->process(frame, frameNumber);
+        messages = host->messages();
     } catch (const std::exception&) {
         result = 0;
     }
+    // The module shows its message box once per failed pattern load, and a frei0r host has
+    // no window for it: the message goes to standard error, as at construction.
+    if (!messages.empty()) std::cerr << "drawlet frei0r: " + refusal(*host, messages) + "\n";
     if (result != 1) {
         copyFrame(inframe, outframe, pixels);
         return;

@@ -16,10 +16,12 @@ namespace drawlet {
 
 std::array<int, 256> buildToneTable(int vFlag) {
     std::array<int, 256> table{};
-    const double exponent = (10 - vFlag) / 10.0;
+    // 64-bit integer steps: exact, and free of overflow for vFlag far below its range.
+    const std::int64_t flag = vFlag;
+    const double exponent = static_cast<double>(10 - flag) / 10.0;
     for (int i = 0; i < 256; ++i) {
         const double base =
-            vFlag >= 0 ? i / 255.0 : static_cast<double>(i * (255 + vFlag)) / 255 / 255;
+            vFlag >= 0 ? i / 255.0 : static_cast<double>(i * (255 + flag)) / 255 / 255;
         // Within the registered vFlag range the value lies in 0..255; the clamp only keeps
         // out-of-range values (infinite or NaN powers) from overflowing the conversion.
         const double value = clampReal(std::pow(base, exponent) * 255, 0, 255);

@@ -26,8 +26,17 @@ std::vector<StrokeSample> strokeSamples;
 // Out-of-range values below 1 would never advance.
 int lineStepInUse() { return std::max(EffectParams.lineStep, 1); }
 
-// The line call refuses thickness 0; it is drawn as the thinnest line.
-int thicknessInUse() { return std::clamp(EffectParams.width, 1, 32767); }
+// The line call refuses thickness 0; it is drawn as the thinnest line. A line of thickness
+// 2 * (w + h) covers the whole w x h frame wherever it lies, so a thicker one draws the same
+// picture: widths beyond that (only out-of-range values; the slider stops at 100) are held
+// there, as they cost the line call time in proportion and made frames take minutes.
+constexpr int kWidestRegistered = 100;
+constexpr int kThickestLine = 32767;  // the line call's own limit
+int thicknessInUse() {
+    const int covering = 2 * (canvasImage.cols + canvasImage.rows);
+    const int widest = std::min(std::max(covering, kWidestRegistered), kThickestLine);
+    return std::clamp(EffectParams.width, 1, widest);
+}
 
 const std::uint8_t* srcPixel(int x, int y) { return srcImage.ptr<std::uint8_t>(y) + 3 * x; }
 
@@ -107,7 +116,9 @@ std::vector<int> passLevels(int lineType, int extractInterval) {
     if (lineType != 0) return {20};
     const int interval = std::max(extractInterval, 1);
     std::vector<int> levels;
-    for (int level = 20; level < 240; level += interval) levels.push_back(level);
+    // 64-bit steps: an interval near INT_MAX must end the loop, not overflow it.
+    for (std::int64_t level = 20; level < 240; level += interval)
+        levels.push_back(static_cast<int>(level));
     return levels;
 }
 
