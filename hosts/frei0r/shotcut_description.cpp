@@ -29,10 +29,8 @@ struct Control {
     bool isCheck() const { return parameter->kind == kit::ParameterKind::Check; }
     bool isList() const { return !isCheck() && info && !info->choices.empty(); }
     bool isSlider() const { return !isCheck() && !isList(); }
-    std::string label() const {
-        const std::string english = info ? std::string(info->label) : parameter->name;
-        return english + " (" + parameter->name + ")";
-    }
+    // Short, for Shotcut's narrow panel; the display name is in the hover tip.
+    std::string label() const { return info ? std::string(info->label) : parameter->name; }
 };
 
 // "line-step" as a QML id stem: "lineStep".
@@ -84,7 +82,7 @@ std::string choiceValues(const Control& c) {
 
 std::string hoverTip(const Control& c) {
     if (!c.info) return "";
-    std::string text(c.info->description);
+    std::string text = c.parameter->name + ": " + std::string(c.info->description);
     if (const std::string choices = kit::choicesText(*c.info); !choices.empty())
         text += ": " + choices;
     return fmt::format(
@@ -172,20 +170,27 @@ std::string setControlsFunction(const std::vector<Control>& controls) {
         const std::string property = qmlString(c.property);
         if (c.isSlider())
             body += fmt::format(
-                "        {0}Slider.value = filter.getDouble({1}, position);\n"
+                "        {0}Slider.value = parameterValue({1}, {2}, position);\n"
                 "        {0}Keyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 "
                 "&& filter.keyframeCount({1}) > 0;\n",
-                c.id, property);
+                c.id, property, c.value);
         else if (c.isList())
             body += fmt::format(
                 "        {0}Combo.currentIndex = "
-                "{0}Combo.values.indexOf(Math.round(filter.getDouble({1})));\n",
-                c.id, property);
+                "{0}Combo.values.indexOf(Math.round(parameterValue({1}, {2}, -1)));\n",
+                c.id, property, c.value);
         else
-            body += fmt::format("        {0}Check.checked = filter.getDouble({1}) >= 0.5;\n", c.id,
-                                property);
+            body += fmt::format("        {0}Check.checked = parameterValue({1}, {2}, -1) >= 0.5;\n",
+                                c.id, property, c.value);
     }
-    return "    function setControls() {\n        var position = getPosition();\n"
+    return "    // What a parameter is at a position; one the project does not hold (made by hand, "
+           "or\n"
+           "    // by an older version) has the filter's default, as the plug-in uses it.\n"
+           "    function parameterValue(name, defaultValue, position) {\n"
+           "        return filter.get(name) === '' ? defaultValue : filter.getDouble(name, "
+           "position);\n"
+           "    }\n\n"
+           "    function setControls() {\n        var position = getPosition();\n"
            "        blockUpdate = true;\n" +
            body +
            "        blockUpdate = false;\n        enableControls(isSimpleKeyframesActive());\n"
@@ -267,7 +272,7 @@ std::string shotcutControls(const kit::FilterHost& host) {
     const std::string values = listOf(controls, sliders, value);
     out += fmt::format(
         "    keyframableParameters: {}\n    startValues: {}\n    middleValues: {}\n"
-        "    endValues: {}\n    width: 420\n    height: {}\n",
+        "    endValues: {}\n    width: 380\n    height: {}\n",
         listOf(controls, sliders, property), values, values, values, 40 * controls.size() + 80);
     out += fmt::format(
         "    Component.onCompleted: {{\n"

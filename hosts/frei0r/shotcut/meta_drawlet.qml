@@ -17,147 +17,147 @@ Metadata {
         simpleProperties: ['line-step', 'extract-interval', 'line-length', 'line-width', 'noise', 'tone-curve', 'line-density', 'pattern', 'tilt', 'density-limit', 'update-interval', 'seed', 'tilt-jitter', 'x-jitter', 'y-jitter', 'pattern-scale', 'pattern-angle', 'saturation', 'brightness', 'canny-low', 'canny-high']
         parameters: [
             Parameter {
-                name: 'Line step (LineStep)'
+                name: 'Line step'
                 property: 'line-step'
                 isCurve: true
                 minimum: 1
                 maximum: 100
             },
             Parameter {
-                name: 'Level interval (抽出間隔)'
+                name: 'Level interval'
                 property: 'extract-interval'
                 isCurve: true
                 minimum: 1
                 maximum: 100
             },
             Parameter {
-                name: 'Line length (Length)'
+                name: 'Line length'
                 property: 'line-length'
                 isCurve: true
                 minimum: -1000
                 maximum: 1000
             },
             Parameter {
-                name: 'Line width (Width)'
+                name: 'Line width'
                 property: 'line-width'
                 isCurve: true
                 minimum: 0
                 maximum: 100
             },
             Parameter {
-                name: 'Colour-step threshold (Noise)'
+                name: 'Colour-step threshold'
                 property: 'noise'
                 isCurve: true
                 minimum: 0
                 maximum: 1000
             },
             Parameter {
-                name: 'Tone curve (VFlag)'
+                name: 'Tone curve'
                 property: 'tone-curve'
                 isCurve: true
                 minimum: -20
                 maximum: 9
             },
             Parameter {
-                name: 'Line density (線濃度)'
+                name: 'Line density'
                 property: 'line-density'
                 isCurve: true
                 minimum: 0
                 maximum: 200
             },
             Parameter {
-                name: 'Pattern set (ﾊﾟﾀｰﾝ№)'
+                name: 'Pattern set'
                 property: 'pattern'
                 isCurve: true
                 minimum: 0
                 maximum: 10
             },
             Parameter {
-                name: 'Tilt (傾き)'
+                name: 'Tilt'
                 property: 'tilt'
                 isCurve: true
                 minimum: -500
                 maximum: 500
             },
             Parameter {
-                name: 'Density limit (濃度上限)'
+                name: 'Density limit'
                 property: 'density-limit'
                 isCurve: true
                 minimum: 0
                 maximum: 100
             },
             Parameter {
-                name: 'Update interval (更新間隔)'
+                name: 'Update interval'
                 property: 'update-interval'
                 isCurve: true
                 minimum: 0
                 maximum: 100
             },
             Parameter {
-                name: 'Random seed (乱数ｼｰﾄﾞ)'
+                name: 'Random seed'
                 property: 'seed'
                 isCurve: true
                 minimum: 0
                 maximum: 65536
             },
             Parameter {
-                name: 'Tilt jitter (傾変動幅)'
+                name: 'Tilt jitter'
                 property: 'tilt-jitter'
                 isCurve: true
                 minimum: 0
                 maximum: 200
             },
             Parameter {
-                name: 'X jitter (X変動幅)'
+                name: 'X jitter'
                 property: 'x-jitter'
                 isCurve: true
                 minimum: 0
                 maximum: 1000
             },
             Parameter {
-                name: 'Y jitter (Y変動幅)'
+                name: 'Y jitter'
                 property: 'y-jitter'
                 isCurve: true
                 minimum: 0
                 maximum: 1000
             },
             Parameter {
-                name: 'Pattern scale (拡大率)'
+                name: 'Pattern scale'
                 property: 'pattern-scale'
                 isCurve: true
                 minimum: 1
                 maximum: 1000
             },
             Parameter {
-                name: 'Pattern angle (回転角度)'
+                name: 'Pattern angle'
                 property: 'pattern-angle'
                 isCurve: true
                 minimum: -360
                 maximum: 360
             },
             Parameter {
-                name: 'Saturation (彩度係数)'
+                name: 'Saturation'
                 property: 'saturation'
                 isCurve: true
                 minimum: 0
                 maximum: 5000
             },
             Parameter {
-                name: 'Brightness (明度係数)'
+                name: 'Brightness'
                 property: 'brightness'
                 isCurve: true
                 minimum: 0
                 maximum: 5000
             },
             Parameter {
-                name: 'Canny threshold 1 (CannyTh1)'
+                name: 'Canny threshold 1'
                 property: 'canny-low'
                 isCurve: true
                 minimum: 0
                 maximum: 10000
             },
             Parameter {
-                name: 'Canny threshold 2 (CannyTh2)'
+                name: 'Canny threshold 2'
                 property: 'canny-high'
                 isCurve: true
                 minimum: 0

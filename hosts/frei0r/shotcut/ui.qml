@@ -6,60 +6,66 @@ import QtQuick.Layouts 1.12
 import Shotcut.Controls 1.0 as Shotcut
 
 Shotcut.KeyframableFilter {
+    // What a parameter is at a position; one the project does not hold (made by hand, or
+    // by an older version) has the filter's default, as the plug-in uses it.
+    function parameterValue(name, defaultValue, position) {
+        return filter.get(name) === '' ? defaultValue : filter.getDouble(name, position);
+    }
+
     function setControls() {
         var position = getPosition();
         blockUpdate = true;
-        modeCombo.currentIndex = modeCombo.values.indexOf(Math.round(filter.getDouble('mode')));
-        lineStepSlider.value = filter.getDouble('line-step', position);
+        modeCombo.currentIndex = modeCombo.values.indexOf(Math.round(parameterValue('mode', 1, -1)));
+        lineStepSlider.value = parameterValue('line-step', 5, position);
         lineStepKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('line-step') > 0;
-        extractIntervalSlider.value = filter.getDouble('extract-interval', position);
+        extractIntervalSlider.value = parameterValue('extract-interval', 54, position);
         extractIntervalKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('extract-interval') > 0;
-        lineLengthSlider.value = filter.getDouble('line-length', position);
+        lineLengthSlider.value = parameterValue('line-length', 0, position);
         lineLengthKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('line-length') > 0;
-        lineWidthSlider.value = filter.getDouble('line-width', position);
+        lineWidthSlider.value = parameterValue('line-width', 1, position);
         lineWidthKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('line-width') > 0;
-        noiseSlider.value = filter.getDouble('noise', position);
+        noiseSlider.value = parameterValue('noise', 15, position);
         noiseKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('noise') > 0;
-        toneCurveSlider.value = filter.getDouble('tone-curve', position);
+        toneCurveSlider.value = parameterValue('tone-curve', 0, position);
         toneCurveKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('tone-curve') > 0;
-        lineDensitySlider.value = filter.getDouble('line-density', position);
+        lineDensitySlider.value = parameterValue('line-density', 100, position);
         lineDensityKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('line-density') > 0;
-        patternSlider.value = filter.getDouble('pattern', position);
+        patternSlider.value = parameterValue('pattern', 0, position);
         patternKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('pattern') > 0;
-        tiltSlider.value = filter.getDouble('tilt', position);
+        tiltSlider.value = parameterValue('tilt', -100, position);
         tiltKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('tilt') > 0;
-        densityLimitSlider.value = filter.getDouble('density-limit', position);
+        densityLimitSlider.value = parameterValue('density-limit', 100, position);
         densityLimitKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('density-limit') > 0;
-        updateIntervalSlider.value = filter.getDouble('update-interval', position);
+        updateIntervalSlider.value = parameterValue('update-interval', 1, position);
         updateIntervalKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('update-interval') > 0;
-        seedSlider.value = filter.getDouble('seed', position);
+        seedSlider.value = parameterValue('seed', 0, position);
         seedKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('seed') > 0;
-        tiltJitterSlider.value = filter.getDouble('tilt-jitter', position);
+        tiltJitterSlider.value = parameterValue('tilt-jitter', 100, position);
         tiltJitterKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('tilt-jitter') > 0;
-        xJitterSlider.value = filter.getDouble('x-jitter', position);
+        xJitterSlider.value = parameterValue('x-jitter', 175, position);
         xJitterKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('x-jitter') > 0;
-        yJitterSlider.value = filter.getDouble('y-jitter', position);
+        yJitterSlider.value = parameterValue('y-jitter', 175, position);
         yJitterKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('y-jitter') > 0;
-        patternScaleSlider.value = filter.getDouble('pattern-scale', position);
+        patternScaleSlider.value = parameterValue('pattern-scale', 100, position);
         patternScaleKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('pattern-scale') > 0;
-        patternAngleSlider.value = filter.getDouble('pattern-angle', position);
+        patternAngleSlider.value = parameterValue('pattern-angle', 0, position);
         patternAngleKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('pattern-angle') > 0;
-        saturationSlider.value = filter.getDouble('saturation', position);
+        saturationSlider.value = parameterValue('saturation', 100, position);
         saturationKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('saturation') > 0;
-        brightnessSlider.value = filter.getDouble('brightness', position);
+        brightnessSlider.value = parameterValue('brightness', 200, position);
         brightnessKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('brightness') > 0;
-        lineTypeCombo.currentIndex = lineTypeCombo.values.indexOf(Math.round(filter.getDouble('line-type')));
-        cannyLowSlider.value = filter.getDouble('canny-low', position);
+        lineTypeCombo.currentIndex = lineTypeCombo.values.indexOf(Math.round(parameterValue('line-type', 0, -1)));
+        cannyLowSlider.value = parameterValue('canny-low', 2000, position);
         cannyLowKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('canny-low') > 0;
-        cannyHighSlider.value = filter.getDouble('canny-high', position);
+        cannyHighSlider.value = parameterValue('canny-high', 3000, position);
         cannyHighKeyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount('canny-high') > 0;
-        linesCheck.checked = filter.getDouble('lines') >= 0.5;
-        hatchingCheck.checked = filter.getDouble('hatching') >= 0.5;
-        diffusionCheck.checked = filter.getDouble('diffusion') >= 0.5;
-        invertPatternCheck.checked = filter.getDouble('invert-pattern') >= 0.5;
-        bilinearCheck.checked = filter.getDouble('bilinear') >= 0.5;
-        bicubicCheck.checked = filter.getDouble('bicubic') >= 0.5;
-        maskCheck.checked = filter.getDouble('mask') >= 0.5;
+        linesCheck.checked = parameterValue('lines', 1, -1) >= 0.5;
+        hatchingCheck.checked = parameterValue('hatching', 1, -1) >= 0.5;
+        diffusionCheck.checked = parameterValue('diffusion', 0, -1) >= 0.5;
+        invertPatternCheck.checked = parameterValue('invert-pattern', 0, -1) >= 0.5;
+        bilinearCheck.checked = parameterValue('bilinear', 0, -1) >= 0.5;
+        bicubicCheck.checked = parameterValue('bicubic', 0, -1) >= 0.5;
+        maskCheck.checked = parameterValue('mask', 0, -1) >= 0.5;
         blockUpdate = false;
         enableControls(isSimpleKeyframesActive());
     }
@@ -97,7 +103,7 @@ Shotcut.KeyframableFilter {
     startValues: [5, 54, 0, 1, 15, 0, 100, 0, -100, 100, 1, 0, 100, 175, 175, 100, 0, 100, 200, 2000, 3000]
     middleValues: [5, 54, 0, 1, 15, 0, 100, 0, -100, 100, 1, 0, 100, 175, 175, 100, 0, 100, 200, 2000, 3000]
     endValues: [5, 54, 0, 1, 15, 0, 100, 0, -100, 100, 1, 0, 100, 175, 175, 100, 0, 100, 200, 2000, 3000]
-    width: 420
+    width: 380
     height: 1280
     Component.onCompleted: {
         if (filter.isNew) {
@@ -161,11 +167,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Mode (モード)'
+            text: 'Mode'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'the preset of tone mapping, line strength and background: 1 scratchboard, 2 white ink on black, 3 pen and wash, 4 pencil on white, 5 colour hatching'
+                text: 'モード: the preset of tone mapping, line strength and background: 1 scratchboard, 2 white ink on black, 3 pen and wash, 4 pencil on white, 5 colour hatching'
             }
         }
 
@@ -191,11 +197,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Line step (LineStep)'
+            text: 'Line step'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'contour points between two stroke samples'
+                text: 'LineStep: contour points between two stroke samples'
             }
         }
 
@@ -224,11 +230,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Level interval (抽出間隔)'
+            text: 'Level interval'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'step between the brightness levels traced (line type 0)'
+                text: '抽出間隔: step between the brightness levels traced (line type 0)'
             }
         }
 
@@ -257,11 +263,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Line length (Length)'
+            text: 'Line length'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'extra length of each contour stroke, in contour points'
+                text: 'Length: extra length of each contour stroke, in contour points'
             }
         }
 
@@ -290,11 +296,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Line width (Width)'
+            text: 'Line width'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'stroke thickness in pixels (0 draws the thinnest line)'
+                text: 'Width: stroke thickness in pixels (0 draws the thinnest line)'
             }
         }
 
@@ -323,11 +329,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Colour-step threshold (Noise)'
+            text: 'Colour-step threshold'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: '0: strokes along every contour; above 0: only across colour steps larger than this'
+                text: 'Noise: 0: strokes along every contour; above 0: only across colour steps larger than this'
             }
         }
 
@@ -356,11 +362,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Tone curve (VFlag)'
+            text: 'Tone curve'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'above 0 brightens the mid-tones, below 0 darkens'
+                text: 'VFlag: above 0 brightens the mid-tones, below 0 darkens'
             }
         }
 
@@ -389,11 +395,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Line density (線濃度)'
+            text: 'Line density'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'stroke strength'
+                text: '線濃度: stroke strength'
             }
         }
 
@@ -422,11 +428,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Pattern set (ﾊﾟﾀｰﾝ№)'
+            text: 'Pattern set'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'hatching pattern set number (folder img, img1, img2, ...)'
+                text: 'ﾊﾟﾀｰﾝ№: hatching pattern set number (folder img, img1, img2, ...)'
             }
         }
 
@@ -455,11 +461,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Tilt (傾き)'
+            text: 'Tilt'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'slope of the hatching'
+                text: '傾き: slope of the hatching'
             }
         }
 
@@ -488,11 +494,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Density limit (濃度上限)'
+            text: 'Density limit'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'darkest shade the hatching may reach'
+                text: '濃度上限: darkest shade the hatching may reach'
             }
         }
 
@@ -521,11 +527,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Update interval (更新間隔)'
+            text: 'Update interval'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'frames that share one hatching jitter (0: never changes)'
+                text: '更新間隔: frames that share one hatching jitter (0: never changes)'
             }
         }
 
@@ -554,11 +560,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Random seed (乱数ｼｰﾄﾞ)'
+            text: 'Random seed'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'random seed of the hatching jitter'
+                text: '乱数ｼｰﾄﾞ: random seed of the hatching jitter'
             }
         }
 
@@ -587,11 +593,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Tilt jitter (傾変動幅)'
+            text: 'Tilt jitter'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'random spread of the slope per update'
+                text: '傾変動幅: random spread of the slope per update'
             }
         }
 
@@ -620,11 +626,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'X jitter (X変動幅)'
+            text: 'X jitter'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'random horizontal offset of the patterns per update'
+                text: 'X変動幅: random horizontal offset of the patterns per update'
             }
         }
 
@@ -653,11 +659,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Y jitter (Y変動幅)'
+            text: 'Y jitter'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'random vertical offset of the patterns per update'
+                text: 'Y変動幅: random vertical offset of the patterns per update'
             }
         }
 
@@ -686,11 +692,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Pattern scale (拡大率)'
+            text: 'Pattern scale'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'size of the hatching patterns'
+                text: '拡大率: size of the hatching patterns'
             }
         }
 
@@ -719,11 +725,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Pattern angle (回転角度)'
+            text: 'Pattern angle'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'rotation of the hatching patterns'
+                text: '回転角度: rotation of the hatching patterns'
             }
         }
 
@@ -752,11 +758,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Saturation (彩度係数)'
+            text: 'Saturation'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'saturation factor'
+                text: '彩度係数: saturation factor'
             }
         }
 
@@ -785,11 +791,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Brightness (明度係数)'
+            text: 'Brightness'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'brightness factor'
+                text: '明度係数: brightness factor'
             }
         }
 
@@ -818,11 +824,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Line type (LineType)'
+            text: 'Line type'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'the edges that strokes follow: 0 brightness levels, 1 Canny of brightness, 2 Canny of colour, 3 Canny of colour and brightness'
+                text: 'LineType: the edges that strokes follow: 0 brightness levels, 1 Canny of brightness, 2 Canny of colour, 3 Canny of colour and brightness'
             }
         }
 
@@ -848,11 +854,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Canny threshold 1 (CannyTh1)'
+            text: 'Canny threshold 1'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'first Canny threshold (line types 1 to 3)'
+                text: 'CannyTh1: first Canny threshold (line types 1 to 3)'
             }
         }
 
@@ -881,11 +887,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Canny threshold 2 (CannyTh2)'
+            text: 'Canny threshold 2'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'second Canny threshold (line types 1 to 3)'
+                text: 'CannyTh2: second Canny threshold (line types 1 to 3)'
             }
         }
 
@@ -914,11 +920,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Lines (ライン)'
+            text: 'Lines'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'draw strokes along the edges'
+                text: 'ライン: draw strokes along the edges'
             }
         }
 
@@ -940,11 +946,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Hatching (ハッチング)'
+            text: 'Hatching'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'hatch the picture (off: flat background)'
+                text: 'ハッチング: hatch the picture (off: flat background)'
             }
         }
 
@@ -966,11 +972,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Diffusion (拡散)'
+            text: 'Diffusion'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'jitter every pixel\'s pattern position for a grainier look'
+                text: '拡散: jitter every pixel\'s pattern position for a grainier look'
             }
         }
 
@@ -992,11 +998,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Invert patterns (ハッチングパターン反転)'
+            text: 'Invert patterns'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'reverse the order of the patterns'
+                text: 'ハッチングパターン反転: reverse the order of the patterns'
             }
         }
 
@@ -1018,11 +1024,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Bilinear sampling (ハッチング補間あり(ﾊﾞｲﾘﾆｱ))'
+            text: 'Bilinear sampling'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'sample the patterns bilinearly'
+                text: 'ハッチング補間あり(ﾊﾞｲﾘﾆｱ): sample the patterns bilinearly'
             }
         }
 
@@ -1044,11 +1050,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Bicubic sampling (ハッチング補間あり(ﾊﾞｲｷｭｰﾋﾞｯｸ))'
+            text: 'Bicubic sampling'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'sample the patterns bicubically'
+                text: 'ハッチング補間あり(ﾊﾞｲｷｭｰﾋﾞｯｸ): sample the patterns bicubically'
             }
         }
 
@@ -1070,11 +1076,11 @@ Shotcut.KeyframableFilter {
         }
 
         Label {
-            text: 'Mask (マスク作成)'
+            text: 'Mask'
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: 'output a gray line-and-shading mask'
+                text: 'マスク作成: output a gray line-and-shading mask'
             }
         }
 
