@@ -75,8 +75,10 @@ kdenlive_properties() {
 shotcut_properties() {
   sed -n "/Component.onCompleted/,/setControls();/s/^ *filter\.set('\([a-z0-9-]*\)', '*\([^')]*\)'*);$/\1=\2/p" "$1"
 }
-# project FILE EXTRA_PROPERTIES: an MLT project at 29.97 fps with the clip and the filter.
+# project FILE [FIRST]: an MLT project at 29.97 fps with the clip from frame FIRST (0) on
+# and a filter with the properties read from standard input.
 project() {
+  local first=${2:-0}
   {
     cat <<EOF
 <?xml version="1.0" encoding="utf-8"?>
@@ -86,7 +88,7 @@ project() {
            display_aspect_den="3" progressive="1" colorspace="709"/>
   <producer id="clip" in="0" out="5"><property name="resource">clip.mkv</property></producer>
   <playlist id="track">
-    <entry producer="clip" in="0" out="5">
+    <entry producer="clip" in="$first" out="5">
       <filter id="drawlet">
         <property name="mlt_service">frei0r.drawlet</property>
 EOF
@@ -99,11 +101,12 @@ EOF
     echo "</mlt>"
   } >"$1"
 }
+# render_melt PROJECT DIR [FRAMES]
 render_melt() {
   mkdir "$2"
   timeout 300 melt -silent "$1" -consumer avformat:"$2/%03d.png" vcodec=png start_number=0 \
     2>/dev/null
-  [ "$(ls "$2" | wc -l)" = 6 ] || fail "melt wrote $(ls "$2" | wc -l) frames of $1, not 6"
+  [ "$(ls "$2" | wc -l)" = "${3:-6}" ] || fail "melt wrote $(ls "$2" | wc -l) frames of $1"
 }
 # reference DIR ARGS...: drawlet render of each frame with its number; DENSITY in an argument
 # is the line density of the keyframes (50 at frame 0 to 150 at frame 5).
@@ -145,6 +148,15 @@ reference mode3-ref --set mode=3 --set line-density=DENSITY
 [ "$(frames shotcut-out)" = "$(frames mode3-ref)" ] ||
   fail "the Shotcut project's frames differ from drawlet render's"
 echo "Shotcut: list choice and keyframes at 29.97 fps give drawlet render's 6 frames"
+
+# An effect on a clip that starts at the source's third frame numbers the frames from the
+# source's start, as drawlet render of the source does.
+project cut.mlt 2 <shotcut.txt
+render_melt cut.mlt cut-out 4
+[ "$(ffmpeg -v error -i cut-out/000.png -f rawvideo -pix_fmt rgb24 - | md5sum)" = \
+  "$(ffmpeg -v error -i mode3-ref/002.png -f rawvideo -pix_fmt rgb24 - | md5sum)" ] ||
+  fail "the clip cut from frame 2 does not start with frame number 2"
+echo "Shotcut: a clip cut from frame 2 starts with frame number 2"
 
 # Without the rate clock, the default 25 frames per second numbers these frames wrongly.
 grep -v '^frames-in-1001000-seconds=' shotcut.txt | project unclocked.mlt
