@@ -64,8 +64,9 @@ echo "ffmpeg: a missing pattern set gives the input frames and one message"
 export FREI0R_PATH="$build:/usr/lib/frei0r-1"
 query=$(timeout 120 melt -query filter=frei0r.drawlet 2>/dev/null)
 count=$(grep -c '^  - identifier:' <<<"$query")
-[ "$count" = 31 ] || fail "melt lists $count parameters, not 30 and the time unit"
-for alias in mode line-step pattern seed lines hatching mask frames-per-time-unit; do
+[ "$count" = 33 ] || fail "melt lists $count parameters, not 30 and the host's three settings"
+for alias in mode line-step pattern seed lines hatching mask frames-per-time-unit \
+  frames-in-1001000-seconds integer-values; do
   grep -q "title: $alias\$" <<<"$query" || fail "melt does not list $alias"
 done
 ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 12 -c:v ffv1 clip.mkv
@@ -82,5 +83,5 @@ n=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_rea
 [ "$(frames one.mkv)" = "$(frames two.mkv)" ] || fail "melt's frames differ between one and two threads"
 [ "$(frames one.mkv)" != "$(ffmpeg -v error -i clip.mkv -f rawvideo -pix_fmt rgb24 - | md5sum)" ] ||
   fail "melt's frames are the unfiltered input"
-echo "melt: 31 parameters listed; 12 frames, the same on one thread and on two"
+echo "melt: 33 parameters listed; 12 frames, the same on one thread and on two"
 echo "1 passed, 0 failed"

@@ -19,6 +19,12 @@ std::vector<std::string> namesOf(const std::vector<CLI::App*>& commands) {
     return names;
 }
 
+std::string joinedNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
 std::vector<std::string> optionNamesOf(const CLI::App& command) {
     std::vector<std::string> names;
     for (const CLI::Option* o : command.get_options()) {
@@ -66,6 +72,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     commands.push_back(makeJoinCommand());
     commands.push_back(makeParamsCommand());
     commands.push_back(makeDemoCommand());
+    commands.push_back(makeManualCommand());
+    commands.push_back(makeCompletionCommand());
     std::vector<CLI::App*> subcommands;
     for (auto& c : commands) subcommands.push_back(c->add(app));
 
@@ -79,7 +87,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         const std::string hint = closestMatch(first, names);
         err << "drawlet: unknown command \"" << first << "\""
             << (hint.empty() ? "" : " (did you mean \"" + hint + "\"?)") << "\n"
-            << "Commands: render, join, params, demo; drawlet --help tells more.\n";
+            << "Commands: " << joinedNames(names) << "; drawlet --help tells more.\n";
         return kExitUsage;
     }
     try {

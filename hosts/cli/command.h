@@ -25,5 +25,7 @@ std::unique_ptr<Command> makeRenderCommand();
 std::unique_ptr<Command> makeJoinCommand();
 std::unique_ptr<Command> makeParamsCommand();
 std::unique_ptr<Command> makeDemoCommand();
+std::unique_ptr<Command> makeManualCommand();
+std::unique_ptr<Command> makeCompletionCommand();
 
 }  // namespace drawlet::cli
