@@ -8,7 +8,7 @@
 #include "hatching/hatching_tone.h"
 #include "hatching/pattern_bank.h"
 #include "hatching/samplers.h"
-#include "host/frame_driver.h"
+#include "host/effect_params.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
 

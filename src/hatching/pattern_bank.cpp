@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/parameters.h"
-#include "host/registration.h"
+#include "host/parameter_lookup.h"
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.

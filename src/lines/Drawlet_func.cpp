@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <opencv2/imgproc.hpp>
 
-#include "host/frame_driver.h"
+#include "host/effect_params.h"
 #include "imaging/working_images.h"
 #include "lines/lines.h"
 
