@@ -4,8 +4,8 @@
 
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
-#include "host/parameters.h"
 #include "host/parameter_lookup.h"
+#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
 #include "lines/lines.h"

@@ -48,13 +48,9 @@ void clearFrame(cv::Mat& map) {
     map.col(map.cols - 1).setTo(0);
 }
 
-void drawSegment(cv::Point from, cv::Point to, const cv::Scalar& colour) {
-    cv::line(canvasImage, from, to, colour, thicknessInUse(), cv::LINE_AA, 0);
-}
-
 const cv::Scalar kWhite(255, 255, 255, 0);
 
-void strokeAlongContour(const Contour& contour) {
+void planAlongContour(const Contour& contour, std::vector<Stroke>& out) {
     const EffectParameters& p = EffectParams;
     const long long total = static_cast<long long>(contour.size());
     const int step = lineStepInUse();
@@ -68,11 +64,11 @@ void strokeAlongContour(const Contour& contour) {
             const std::uint8_t* bgr = srcPixel(start.x, start.y);
             colour = cv::Scalar(bgr[0] * a, bgr[1] * a, bgr[2] * a, 0);
         }
-        drawSegment(start, contour[static_cast<std::size_t>(e)], colour);
+        out.push_back({start, contour[static_cast<std::size_t>(e)], colour});
     }
 }
 
-void strokeColourEdges(const Contour& contour) {
+void planColourEdges(const Contour& contour, std::vector<Stroke>& out) {
     const EffectParameters& p = EffectParams;
     const std::size_t total = contour.size();
     const std::size_t step = static_cast<std::size_t>(lineStepInUse());
@@ -97,8 +93,23 @@ void strokeColourEdges(const Contour& contour) {
         if (from.edge == 0 || to.edge == 0) continue;
         const cv::Scalar colour =
             p.maskMode ? kWhite : cv::Scalar(from.b * a + o, from.g * a + o, from.r * a + o, 0);
-        drawSegment({from.x, from.y}, {to.x, to.y}, colour);
+        out.push_back({{from.x, from.y}, {to.x, to.y}, colour});
     }
+}
+
+long long minimumContourPoints() {
+    return static_cast<long long>(kSamplesPerContour) * lineStepInUse();
+}
+
+// The strokes of one pass: its contours found, the long enough ones stroked in list order.
+void planPass(int level, std::vector<Stroke>& out) {
+    out.clear();
+    extractContours(level);
+    const long long minimumPoints = minimumContourPoints();
+    for (const Contour& contour : contourStorage)
+        if (static_cast<long long>(contour.size()) >= minimumPoints)
+            planContourStrokes(contour, out);
+    releaseContours();
 }
 
 }  // namespace
@@ -175,22 +186,57 @@ void suppressShortRuns(std::span<StrokeSample> samples) {
     }
 }
 
-void strokeContour(const Contour& contour) {
+void planContourStrokes(const Contour& contour, std::vector<Stroke>& out) {
     if (EffectParams.noise <= 0)
-        strokeAlongContour(contour);
+        planAlongContour(contour, out);
     else
-        strokeColourEdges(contour);
+        planColourEdges(contour, out);
+}
+
+void drawStrokes(const std::vector<Stroke>& strokes) {
+    const int thickness = thicknessInUse();
+    for (const Stroke& stroke : strokes)
+        cv::line(canvasImage, stroke.from, stroke.to, stroke.colour, thickness, cv::LINE_AA, 0);
+}
+
+void strokeContour(const Contour& contour) {
+    std::vector<Stroke> strokes;
+    planContourStrokes(contour, strokes);
+    drawStrokes(strokes);
+}
+
+LinePlan linePlan;
+
+void planLines(LinePlan& plan, std::size_t strokeBudget) {
+    plan.levels = passLevels(EffectParams.lineType, EffectParams.extractInterval);
+    plan.planned = 0;
+    std::size_t held = 0;
+    while (plan.planned < plan.levels.size() && held < strokeBudget) {
+        if (plan.passes.size() <= plan.planned) plan.passes.emplace_back();
+        std::vector<Stroke>& pass = plan.passes[plan.planned];
+        planPass(plan.levels[plan.planned], pass);
+        held += pass.size();
+        ++plan.planned;
+    }
+}
+
+void drawPlannedLines(LinePlan& plan) {
+    for (std::size_t i = 0; i < plan.planned; ++i) drawStrokes(plan.passes[i]);
+    if (plan.planned < plan.levels.size()) {
+        if (plan.passes.empty()) plan.passes.emplace_back();
+        std::vector<Stroke>& pass = plan.passes.front();
+        for (std::size_t i = plan.planned; i < plan.levels.size(); ++i) {
+            planPass(plan.levels[i], pass);
+            drawStrokes(pass);
+        }
+    }
+    releaseContours();
 }
 
 void drawLines() {
-    const long long minimumPoints = static_cast<long long>(kSamplesPerContour) * lineStepInUse();
     prepareValuePlane();
-    for (const int level : passLevels(EffectParams.lineType, EffectParams.extractInterval)) {
-        extractContours(level);
-        for (const Contour& contour : contourStorage)
-            if (static_cast<long long>(contour.size()) >= minimumPoints) strokeContour(contour);
-    }
-    releaseContours();
+    planLines(linePlan, kPlannedStrokeBudget);
+    drawPlannedLines(linePlan);
 }
 
 }  // namespace drawlet
