@@ -110,6 +110,7 @@ void FrameFloor::prepare() {
     const EffectParameters& p = EffectParams;
     src_ = srcImage.clone();
     hsv_.create(src_.size(), CV_8UC3);
+    hsvCanvas_.create(src_.size(), CV_8UC3);
     canvas_.create(src_.size(), CV_8UC3);
     patterns_.clear();
     for (const cv::Mat& pattern : patternScaled) {
@@ -140,7 +141,7 @@ void FrameFloor::prepare() {
 void FrameFloor::run() {
     cv::cvtColor(src_, hsv_, cv::COLOR_BGR2HSV);
     hatch();
-    cv::cvtColor(canvas_, canvas_, cv::COLOR_HSV2BGR);
+    cv::cvtColor(hsvCanvas_, canvas_, cv::COLOR_HSV2BGR);
     linePasses();
     const int thickness = std::clamp(EffectParams.width, 1, 32767);
     for (const Stroke& s : strokes_)
@@ -179,7 +180,7 @@ void FrameFloor::linePasses() {
 
 void FrameFloor::hatch() {
     const EffectParameters& p = EffectParams;
-    const Hatch h{hsv_, canvas_, patterns_, levelOfValue_, affine_, xOffset_, yOffset_, slope_};
+    const Hatch h{hsv_, hsvCanvas_, patterns_, levelOfValue_, affine_, xOffset_, yOffset_, slope_};
     switch (p.interpolation) {
         case 1:
             hatchFor<1>(p.diffusion, p.maskMode, h);

@@ -38,7 +38,7 @@ class FrameFloor {
     void hatch();
     void linePasses();
 
-    cv::Mat src_, hsv_, canvas_, lineHsv_, value_, map_, planes_[3], edges_;
+    cv::Mat src_, hsv_, hsvCanvas_, canvas_, lineHsv_, value_, map_, planes_[3], edges_;
     std::vector<cv::Mat> patterns_;
     std::vector<std::vector<cv::Point>> contours_;
     std::vector<Stroke> strokes_;

@@ -7,8 +7,8 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
-#include "host/parameters.h"
 #include "host/parameter_lookup.h"
+#include "host/parameters.h"
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.

@@ -1,6 +1,7 @@
 #include "host/frame_driver.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
@@ -112,17 +113,28 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
     }
     ycToBgr(rowStride, frame, width, height);
 
+    const bool lines = EffectParams.lineOn;
     if (EffectParams.hatchOn) {
         const SeedWords seed =
             seedWordsFor(request.frameNumber, EffectParams.updateInterval, EffectParams.randomSeed);
         mwcRandom.rngX = seed.rngX;
         mwcRandom.rngCarry = seed.rngCarry;
-        renderHatching();
+        // The strokes are planned from the frame and the value plane of the hatching's own HSV
+        // picture (the same bytes the line drawer would convert again), beside the hatching.
+        renderHatching(lines ? std::function<void()>([] {
+            extractValuePlane();
+            planLines(linePlan, kPlannedStrokeBudget);
+        })
+                             : std::function<void()>());
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));
+        if (lines) {
+            prepareValuePlane();
+            planLines(linePlan, kPlannedStrokeBudget);
+        }
     }
-    if (EffectParams.lineOn) drawLines();
+    if (lines) drawPlannedLines(linePlan);
 
     bgrToYc(rowStride, frame, width, height);
     return 1;

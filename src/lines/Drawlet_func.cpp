@@ -124,8 +124,10 @@ std::vector<int> passLevels(int lineType, int extractInterval) {
 
 void prepareValuePlane() {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
-    cv::extractChannel(scratchImages[0], scratchImages[1], 2);
+    extractValuePlane();
 }
+
+void extractValuePlane() { cv::extractChannel(scratchImages[0], scratchImages[1], 2); }
 
 const Contour* extractContours(int level) {
     const EffectParameters& p = EffectParams;

@@ -49,6 +49,9 @@ std::vector<int> passLevels(int lineType, int extractInterval);
 // srcImage to HSV in scratchImages[0], and its V plane into scratchImages[1].
 void prepareValuePlane();
 
+// The V plane of the HSV picture already in scratchImages[0] into scratchImages[1].
+void extractValuePlane();
+
 // Builds the edge map of the current line type in scratchImages[2] and finds its contours
 // into contourStorage; returns the first, or null when the map has none.
 const Contour* extractContours(int level);
