@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <opencv2/core/utility.hpp>
 #include <vector>
 
 #include "imaging/working_images.h"
@@ -95,9 +96,17 @@ TEST(BgrToYc, OutputStaysWithinTheNominalRange) {
 }
 
 // The row conversions (sixteen pixels at a time, then the per-pixel code) against the
-// per-pixel conversions. BGR to YC over every colour; YC to BGR over every luma and chroma
-// value against a spread of the others, plus random triples. Widths up to 40 put pixels on
-// both paths.
+// per-pixel conversions, with OpenCV's optimisations on (AVX2 where the processor has it)
+// and off (the baseline vectors). BGR to YC over every colour; YC to BGR over every luma and
+// chroma value against a spread of the others, plus random triples. Widths up to 40 put
+// pixels on every path.
+class RowConversion : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { cv::setUseOptimized(GetParam()); }
+    void TearDown() override { cv::setUseOptimized(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Optimised, RowConversion, testing::Values(true, false));
 std::vector<std::uint8_t> bgrOfRow(const std::vector<DrawletPixelYC>& row) {
     std::vector<std::uint8_t> out(row.size() * 3);
     ycRowToBgr(row.data(), out.data(), static_cast<int>(row.size()));
@@ -115,7 +124,7 @@ void expectRowMatchesPixels(const std::vector<DrawletPixelYC>& row) {
     }
 }
 
-TEST(RowConversion, YcToBgrMatchesThePixelConversion) {
+TEST_P(RowConversion, YcToBgrMatchesThePixelConversion) {
     const int spread[] = {-32768, -4097, -2048, -1, 0, 1, 4, 5, 1000, 2048, 4096, 5000, 32767};
     std::vector<DrawletPixelYC> row;
     for (int a = -32768; a <= 32767; ++a)
@@ -137,7 +146,7 @@ TEST(RowConversion, YcToBgrMatchesThePixelConversion) {
         expectRowMatchesPixels(std::vector<DrawletPixelYC>(row.begin(), row.begin() + width));
 }
 
-TEST(RowConversion, BgrToYcMatchesThePixelConversionForEveryColour) {
+TEST_P(RowConversion, BgrToYcMatchesThePixelConversionForEveryColour) {
     constexpr int kRow = 4096;
     std::vector<std::uint8_t> in(kRow * 3);
     std::vector<DrawletPixelYC> out(kRow);
@@ -157,6 +166,17 @@ TEST(RowConversion, BgrToYcMatchesThePixelConversionForEveryColour) {
             ASSERT_EQ(out[i].cr, expected.cr) << first + i;
         }
     }
+}
+
+// The AVX2 forms do whole groups of sixteen and leave the rest to the caller.
+TEST(RowConversionAvx2, ConvertsWholeGroupsOfSixteen) {
+    if (!cv::checkHardwareSupport(CV_CPU_AVX2)) GTEST_SKIP() << "no AVX2";
+    std::vector<DrawletPixelYC> yc(40, DrawletPixelYC{2048, 100, -100});
+    std::vector<std::uint8_t> bgr(40 * 3, 0);
+    EXPECT_EQ(ycRowToBgrAvx2(yc.data(), bgr.data(), 40), 32);
+    EXPECT_EQ(bgr[3 * 31], toBgr(2048, 100, -100)[0]);
+    EXPECT_EQ(bgr[3 * 32], 0);  // left to the caller
+    EXPECT_EQ(bgrRowToYcAvx2(bgr.data(), yc.data(), 15), 0);
 }
 
 class WorkingImages : public ::testing::Test {

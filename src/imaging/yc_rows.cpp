@@ -1,12 +1,19 @@
 #include "imaging/yc_rows.h"
 
 #include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/core/utility.hpp>
 
 #include "imaging/yc_pixel.h"
 
 namespace drawlet {
 
 static_assert(sizeof(DrawletPixelYC) == 3 * sizeof(short), "host pixels are three packed shorts");
+
+namespace {
+
+bool useAvx2() { return cv::useOptimized() && cv::checkHardwareSupport(CV_CPU_AVX2); }
+
+}  // namespace
 
 #if CV_SIMD128
 namespace {
@@ -40,7 +47,7 @@ v_int32x4 ycTerm(const v_int16x8& valueAndOne, const v_int16x8& weightAndConstan
 #endif
 
 void ycRowToBgr(const DrawletPixelYC* in, std::uint8_t* out, int width) {
-    int j = 0;
+    int j = useAvx2() ? ycRowToBgrAvx2(in, out, width) : 0;
 #if CV_SIMD128
     const v_int16x8 kB = v_setall_s16(28919), kGb = v_setall_s16(-5616);
     const v_int16x8 kGr = v_setall_s16(-11655), kR = v_setall_s16(22881);
@@ -64,7 +71,7 @@ void ycRowToBgr(const DrawletPixelYC* in, std::uint8_t* out, int width) {
 }
 
 void bgrRowToYc(const std::uint8_t* in, DrawletPixelYC* out, int width) {
-    int j = 0;
+    int j = useAvx2() ? bgrRowToYcAvx2(in, out, width) : 0;
 #if CV_SIMD128
     const v_int16x8 one = v_setall_s16(1);
     const v_int16x8 yG = pairOf(9655, 585), yR = pairOf(4918, 354), yB = pairOf(1875, 523);
