@@ -121,11 +121,13 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
         mwcRandom.rngCarry = seed.rngCarry;
         // The strokes are planned from the frame and the value plane of the hatching's own HSV
         // picture (the same bytes the line drawer would convert again), beside the hatching.
-        renderHatching(lines ? std::function<void()>([] {
-            extractValuePlane();
-            planLines(linePlan, kPlannedStrokeBudget);
-        })
-                             : std::function<void()>());
+        std::function<void()> planBeside;
+        if (lines)
+            planBeside = [] {
+                extractValuePlane();
+                planLines(linePlan, kPlannedStrokeBudget);
+            };
+        renderHatching(planBeside);
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));
