@@ -143,13 +143,26 @@ void fastRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* ca
             v_float64x2 px[2] = {x01 + xOffset, x23 + xOffset};
             v_float64x2 py[2] = {x01 * slope + row, x23 * slope + row};
             if constexpr (kDiffusion) {
-                double draws[8] = {};  // per pixel: the x draw, then the y draw
-                for (int i = 0; i < 2 * count; ++i) draws[i] = rng.next();
+                // Per pixel the x draw, then the y draw; put into lanes from registers (a
+                // vector load of values just stored one by one would stall).
+                double d[8] = {};
+                if (count == 4) {
+                    d[0] = rng.next();
+                    d[1] = rng.next();
+                    d[2] = rng.next();
+                    d[3] = rng.next();
+                    d[4] = rng.next();
+                    d[5] = rng.next();
+                    d[6] = rng.next();
+                    d[7] = rng.next();
+                } else {
+                    for (int i = 0; i < 2 * count; ++i) d[i] = rng.next();
+                }
+                const v_float64x2 dx[2] = {v_float64x2(d[0], d[2]), v_float64x2(d[4], d[6])};
+                const v_float64x2 dy[2] = {v_float64x2(d[1], d[3]), v_float64x2(d[5], d[7])};
                 for (int h = 0; h < 2; ++h) {
-                    v_float64x2 dx, dy;
-                    v_load_deinterleave(draws + 4 * h, dx, dy);
-                    px[h] = px[h] + (two * dx - one);
-                    py[h] = py[h] + (two * dy - one);
+                    px[h] = px[h] + (two * dx[h] - one);
+                    py[h] = py[h] + (two * dy[h] - one);
                 }
             }
             FourPositions p;
