@@ -3,9 +3,11 @@
 // (reference_frame.h), over modes, samplers, diffusion, mask, line types and odd sizes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "host/parameter_lookup.h"
 #include "host/parameters.h"
 #include "imaging/mwc_random.h"
+#include "imaging/row_bands.h"
 #include "kit/filter_host.h"
 #include "reference_frame.h"
 #include "unit_support.h"
@@ -131,6 +134,44 @@ TEST_P(ThreadCounts, EveryCountGivesThePlainSingleThreadFrame) {
             EXPECT_EQ(rendered[i].second.rngCarry, expected.generator.rngCarry);
         }
     }
+}
+
+// Every band and every side task runs exactly once, whatever the thread count, and an
+// exception in any of them reaches the caller after the others have run.
+TEST(RowBands, EveryBandAndSideTaskRunsOnce) {
+    for (const int threads : {1, 2, 3, 7}) {
+        cv::setNumThreads(threads);
+        for (const int rows : {0, 1, 15, 16, 17, 100}) {
+            for (const int sideCount : {0, 1, 4}) {
+                SCOPED_TRACE(testing::Message() << threads << " threads, " << rows << " rows, "
+                                                << sideCount << " side tasks");
+                std::vector<std::atomic<int>> rowRuns(static_cast<std::size_t>(rows));
+                std::vector<std::atomic<int>> sideRuns(static_cast<std::size_t>(sideCount));
+                SideTasks sides;
+                for (int i = 0; i < sideCount; ++i)
+                    sides.push_back([&sideRuns, i] { ++sideRuns[static_cast<std::size_t>(i)]; });
+                forEachRowBandBeside(
+                    rows,
+                    [&](int first, int end) {
+                        EXPECT_LE(end - first, kBandRows);
+                        for (int r = first; r < end; ++r) ++rowRuns[static_cast<std::size_t>(r)];
+                    },
+                    sides);
+                for (const auto& n : rowRuns) EXPECT_EQ(n.load(), 1);
+                for (const auto& n : sideRuns) EXPECT_EQ(n.load(), 1);
+            }
+        }
+        std::atomic<int> bandsRun{0};
+        const BandWork countBands = [&](int, int) { ++bandsRun; };
+        const SideTasks failingSide = {[] { throw std::runtime_error("side"); }};
+        EXPECT_THROW(forEachRowBandBeside(64, countBands, failingSide), std::runtime_error);
+        EXPECT_EQ(bandsRun.load(), 4);
+        const BandWork failingBand = [](int first, int) {
+            if (first == 32) throw std::logic_error("band");
+        };
+        EXPECT_THROW(forEachRowBand(64, failingBand), std::logic_error);
+    }
+    cv::setNumThreads(-1);
 }
 
 std::string caseName(const testing::TestParamInfo<FrameCase>& info) {

@@ -35,7 +35,7 @@ HatchingFrame hatchingFrame;
 
 }  // namespace
 
-int renderHatching(const std::function<void()>& beside) {
+int renderHatching(const SideTasks& beside) {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
 
     // The generator is kept in a local for the frame jitter and stored back once, advanced

@@ -1,7 +1,6 @@
 #include "host/frame_driver.h"
 
 #include <cstdio>
-#include <functional>
 
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
@@ -121,13 +120,8 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
         mwcRandom.rngCarry = seed.rngCarry;
         // The strokes are planned from the frame and the value plane of the hatching's own HSV
         // picture (the same bytes the line drawer would convert again), beside the hatching.
-        std::function<void()> planBeside;
-        if (lines)
-            planBeside = [] {
-                extractValuePlane();
-                planLines(linePlan, kPlannedStrokeBudget);
-            };
-        renderHatching(planBeside);
+        renderHatching(lines ? linePlanTasks(linePlan) : SideTasks());
+        if (lines) completeLinePlan(linePlan);
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));

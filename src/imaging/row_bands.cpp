@@ -4,6 +4,7 @@
 #include <exception>
 #include <mutex>
 #include <opencv2/core/utility.hpp>
+#include <vector>
 
 // OpenCV's pool synchronises in code that ThreadSanitizer does not see (the library is not
 // built for it): tell it that the tasks start after the caller's writes and that the caller
@@ -21,24 +22,37 @@ extern "C" void __tsan_release(void* address);
 namespace drawlet {
 namespace {
 
-// Task 0 is the side task when there is one; the others are the bands in order. A body
-// object rather than a lambda: the pool calls it by reference, so nothing of it is copied
-// after the caller's writes are published to the tasks.
+// The bands in order, with the side tasks spread evenly among them (the first at the start):
+// a pool that hands each thread a share of the task range then gets its share of the side
+// tasks too. A body object rather than a lambda: the pool calls it by reference, so nothing
+// of it is copied after the caller's writes are published to the tasks.
 class BandTasks : public cv::ParallelLoopBody {
   public:
-    BandTasks(int rows, const BandWork& band, const std::function<void()>& side)
-        : rows_(rows), band_(band), side_(side), first_(side ? 1 : 0) {}
+    BandTasks(int rows, const BandWork& band, const SideTasks& sides)
+        : rows_(rows), band_(band), sides_(sides) {
+        const int bands = rows > 0 ? (rows + kBandRows - 1) / kBandRows : 0;
+        const int sideCount = static_cast<int>(sides.size());
+        const int total = bands + sideCount;
+        order_.assign(static_cast<std::size_t>(total), 0);
+        std::vector<bool> isSide(static_cast<std::size_t>(total), false);
+        for (int side = 0; side < sideCount; ++side)
+            isSide[static_cast<std::size_t>(side * total / sideCount)] = true;
+        int nextBand = 0, nextSide = 0;
+        for (std::size_t task = 0; task < order_.size(); ++task)
+            order_[task] = isSide[task] ? -1 - nextSide++ : nextBand++;
+    }
 
-    int count() const { return (rows_ > 0 ? (rows_ + kBandRows - 1) / kBandRows : 0) + first_; }
+    int count() const { return static_cast<int>(order_.size()); }
 
     void operator()(const cv::Range& range) const override {
         DRAWLET_TSAN_ACQUIRE(const_cast<int*>(&started_));
         for (int task = range.start; task < range.end; ++task) {
+            const int what = order_[static_cast<std::size_t>(task)];
             try {
-                if (task < first_) {
-                    side_();
+                if (what < 0) {
+                    sides_[static_cast<std::size_t>(-1 - what)]();
                 } else {
-                    const int firstRow = (task - first_) * kBandRows;
+                    const int firstRow = what * kBandRows;
                     band_(firstRow, std::min(rows_, firstRow + kBandRows));
                 }
             } catch (...) {
@@ -59,8 +73,8 @@ class BandTasks : public cv::ParallelLoopBody {
   private:
     int rows_;
     const BandWork& band_;
-    const std::function<void()>& side_;
-    int first_;
+    const SideTasks& sides_;
+    std::vector<int> order_;  // a band's index, or -1 - a side task's index
     mutable std::mutex failureLock_;
     mutable std::exception_ptr failure_;
     int started_ = 0, finished_ = 0;  // addresses for the sanitizer's ordering only
@@ -70,8 +84,8 @@ class BandTasks : public cv::ParallelLoopBody {
 
 void forEachRowBand(int rows, const BandWork& band) { forEachRowBandBeside(rows, band, {}); }
 
-void forEachRowBandBeside(int rows, const BandWork& band, const std::function<void()>& side) {
-    BandTasks tasks(rows, band, side);
+void forEachRowBandBeside(int rows, const BandWork& band, const SideTasks& sides) {
+    BandTasks tasks(rows, band, sides);
     if (tasks.count() > 0) tasks.run();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 namespace drawlet {
 
@@ -14,8 +15,10 @@ using BandWork = std::function<void(int firstRow, int endRow)>;
 // Runs `band` over rows [0, rows) in bands of kBandRows rows (the last may be shorter).
 void forEachRowBand(int rows, const BandWork& band);
 
-// The same, with `side` as one more task, started first, that runs beside the bands on
-// another thread when there is one. An exception of any task is rethrown here.
-void forEachRowBandBeside(int rows, const BandWork& band, const std::function<void()>& side);
+using SideTasks = std::vector<std::function<void()>>;
+
+// The same, with `sides` as more tasks, started first, that run beside the bands on other
+// threads when there are any. An exception of any task is rethrown here.
+void forEachRowBandBeside(int rows, const BandWork& band, const SideTasks& sides);
 
 }  // namespace drawlet

@@ -35,9 +35,53 @@ void cannyInto(const cv::Mat& plane, cv::Mat& edges) {
     cv::Canny(plane, edges, EffectParams.cannyTh1, EffectParams.cannyTh2, kCannyAperture);
 }
 
-void orCannyOf(const cv::Mat& plane) {
-    cannyInto(plane, lastScratchGray);
-    cv::bitwise_or(scratchImages[2], lastScratchGray, scratchImages[2]);
+// The planes whose Canny edges line types 1 to 3 trace, in the order their maps are
+// combined: blue, green, red (channels of srcImage), then the value plane.
+constexpr int kValuePlane = -1;
+const std::vector<int>& cannyPlanes(int lineType) {
+    static const std::vector<int> none, value{kValuePlane}, colour{0, 1, 2},
+        colourAndValue{0, 1, 2, kValuePlane};
+    switch (lineType) {
+        case 1:
+            return value;
+        case 2:
+            return colour;
+        case 3:
+            return colourAndValue;
+        default:
+            return none;
+    }
+}
+
+// The edges of plane i: the first into the map itself, the second into lastScratchGray, the
+// others into buffers of their own, so that every plane can be made on its own thread.
+cv::Mat extraPlaneEdges[2];
+bool planeEdgesMade[4] = {};
+
+cv::Mat& planeEdges(std::size_t i) {
+    return i == 0 ? scratchImages[2] : i == 1 ? lastScratchGray : extraPlaneEdges[i - 2];
+}
+
+void makePlaneEdges(std::size_t i) {
+    const int plane = cannyPlanes(EffectParams.lineType)[i];
+    if (plane == kValuePlane) {
+        cannyInto(scratchImages[1], planeEdges(i));
+    } else {
+        cv::Mat& channel = scratchImages[3 + plane];
+        cv::extractChannel(srcImage, channel, plane);
+        cannyInto(channel, planeEdges(i));
+    }
+    planeEdgesMade[i] = true;
+}
+
+// The union of the planes' edges in the map; planes not made ahead are made here.
+void combinePlaneEdges() {
+    const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
+    for (std::size_t i = 0; i < planes; ++i) {
+        if (!planeEdgesMade[i]) makePlaneEdges(i);
+        if (i > 0) cv::bitwise_or(scratchImages[2], planeEdges(i), scratchImages[2]);
+        planeEdgesMade[i] = false;
+    }
 }
 
 // The contour finder counts the outermost pixels of the map as background.
@@ -137,15 +181,9 @@ const Contour* extractContours(int level) {
             cv::threshold(scratchImages[1], map, level, 255.0, cv::THRESH_BINARY);
             break;
         case 1:
-            cannyInto(scratchImages[1], map);
-            break;
         case 2:
         case 3:
-            cv::split(srcImage, &scratchImages[3]);
-            cannyInto(scratchImages[3], map);
-            orCannyOf(scratchImages[4]);
-            orCannyOf(scratchImages[5]);
-            if (p.lineType == 3) orCannyOf(scratchImages[1]);
+            combinePlaneEdges();
             break;
         default:  // no edge map is defined for other values: no contours
             map.setTo(0);
@@ -233,6 +271,27 @@ void drawPlannedLines(LinePlan& plan) {
         }
     }
     releaseContours();
+}
+
+SideTasks linePlanTasks(LinePlan& plan) {
+    const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
+    if (planes == 0) {
+        return {[&plan] {
+            extractValuePlane();
+            planLines(plan, kPlannedStrokeBudget);
+        }};
+    }
+    SideTasks tasks;
+    for (std::size_t i = 0; i < planes; ++i)
+        tasks.push_back([i] {
+            if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane) extractValuePlane();
+            makePlaneEdges(i);
+        });
+    return tasks;
+}
+
+void completeLinePlan(LinePlan& plan) {
+    if (!cannyPlanes(EffectParams.lineType).empty()) planLines(plan, kPlannedStrokeBudget);
 }
 
 void drawLines() {

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "imaging/row_bands.h"
+
 namespace drawlet {
 
 // One sample of a colour-edge stroke: its point, its recorded colour, and whether it lies on
@@ -81,6 +83,13 @@ void planLines(LinePlan& plan, std::size_t strokeBudget);
 // Draws the planned passes onto canvasImage, then plans and draws the remaining ones one at
 // a time; leaves the contour storage empty.
 void drawPlannedLines(LinePlan& plan);
+
+// The planning that reads only srcImage and the HSV picture in scratchImages[0], as tasks
+// that may run at once on other threads (beside the hatching): for line type 0 the whole
+// plan, for line types 1 to 3 the Canny edges of each plane. completeLinePlan, called after
+// all of them, plans what they left.
+SideTasks linePlanTasks(LinePlan& plan);
+void completeLinePlan(LinePlan& plan);
 
 // Strokes a plan holds at most before the remaining passes wait for the drawing.
 inline constexpr std::size_t kPlannedStrokeBudget = std::size_t{1} << 18;
