@@ -11,6 +11,7 @@ extern "C" {
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <regex>
 #include <sstream>
@@ -420,8 +421,9 @@ TEST_F(Frei0rPlugin, EveryFailedPatternLoadIsReportedOnce) {
     plugin->destruct(instance);
 }
 
-// Several instances with their own settings and sizes, driven from several threads at once:
-// each output equals what the instance gives alone.
+// Several instances with their own settings and sizes, driven from several threads at once
+// while every frame itself runs on several of OpenCV's threads: each output equals what the
+// instance gives alone on one thread.
 TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
     struct Job {
         cv::Mat scene;
@@ -429,12 +431,14 @@ TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
         cv::Mat expected;
     };
     std::vector<Job> jobs = {
-        {testScene(48, 32, 2), {{"mode", 1}}, {}},
-        {testScene(40, 40, 3), {{"mode", 3}, {"bilinear", 1}}, {}},
-        {testScene(64, 16, 4), {{"mode", 5}, {"diffusion", 1}}, {}},
-        {testScene(33, 21, 5), {{"mask", 1}}, {}},
+        {testScene(160, 96, 2), {{"mode", 1}}, {}},
+        {testScene(120, 130, 3), {{"mode", 3}, {"bilinear", 1}}, {}},
+        {testScene(200, 48, 4), {{"mode", 5}, {"diffusion", 1}}, {}},
+        {testScene(97, 61, 5), {{"mask", 1}, {"line-type", 3}}, {}},
     };
+    cv::setNumThreads(1);
     for (Job& job : jobs) job.expected = render(job.scene, job.values, 3);
+    cv::setNumThreads(3);
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -446,6 +450,7 @@ TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
             }
         });
     for (std::thread& th : threads) th.join();
+    cv::setNumThreads(-1);
     EXPECT_EQ(mismatches.load(), 0);
 }
 

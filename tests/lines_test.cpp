@@ -311,6 +311,37 @@ TEST_F(LineDrawer, ContoursOfMoreThan100000SamplesAreDrawnWhole) {
     EXPECT_EQ(cv::countNonZero((comb > 0) & (drawn == 0)), 0);
 }
 
+// However many passes are planned ahead, the canvas is the same: the passes beyond the
+// budget are planned when they are drawn, in the same order.
+TEST_F(LineDrawer, PlanBudgetDoesNotChangeTheStrokes) {
+    cv::Mat in(60, 80, CV_8UC3);
+    cv::randu(in, 0, 256);
+    cv::GaussianBlur(in, in, cv::Size(5, 5), 0);
+    EffectParams.extractInterval = 7;  // 32 passes
+    for (const int noise : {0, 15}) {
+        EffectParams.noise = noise;
+        frame(in, 128);
+        prepareValuePlane();
+        LinePlan all;
+        planLines(all, SIZE_MAX);
+        ASSERT_EQ(all.planned, all.levels.size());
+        drawPlannedLines(all);
+        const cv::Mat expected = canvasImage.clone();
+        ASSERT_GT(cv::countNonZero(expected.reshape(1) != 128), 0);
+        for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{500}}) {
+            SCOPED_TRACE(testing::Message() << "noise " << noise << " budget " << budget);
+            frame(in, 128);
+            prepareValuePlane();
+            LinePlan plan;
+            planLines(plan, budget);
+            EXPECT_LT(plan.planned, plan.levels.size());
+            drawPlannedLines(plan);
+            EXPECT_EQ(cv::norm(canvasImage, expected, cv::NORM_INF), 0);
+            EXPECT_TRUE(contourStorage.empty());
+        }
+    }
+}
+
 TEST_F(LineDrawer, StorageIsEmptiedAndDoesNotGrowOverFrames) {
     EffectParams.noise = 15;
     cv::Mat in(60, 80, CV_8UC3);

@@ -8,8 +8,8 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "host/parameter_lookup.h"
 #include "host/parameters.h"
-#include "host/registration.h"
 #include "imaging/saturating_cast.h"
 #include "platform/platform.h"
 

@@ -60,8 +60,9 @@ wine_run "$windows/tests/drawlet_wine_host.exe" --missing \
   fail "the missing-pattern checks"
 
 # OpenCV picks its vectorised code by processor; both modules' OpenCV builds dispatch the
-# same variants. Compare once as the processor allows and once with OpenCV held to its
-# SSE4 code, as on a processor without AVX2.
+# same variants, and the module's AVX2 row conversions follow OpenCV's dispatch. Compare
+# once as the processor allows and once with OpenCV held to its SSE4 code, as on a
+# processor without AVX2.
 # compare LABEL [report]: with "report", differing frames are listed but do not fail.
 compare() {
   local label=$1 out=$work/$1 strict=1
@@ -96,6 +97,9 @@ else
   compare native
 fi
 OPENCV_CPU_DISABLE=AVX2,FMA3 compare sse4
+# And held to the baseline of both builds (SSE2): every dispatched variant off, the
+# module's own AVX2 row conversions with them.
+OPENCV_CPU_DISABLE=SSE4_1,SSE4_2,POPCNT,AVX,FP16,AVX2,FMA3,AVX512_SKX compare baseline
 
 # The C runtimes compared where the filter calls them.
 "$linux/tests/drawlet_math_probe" >"$work/math-linux.txt"
