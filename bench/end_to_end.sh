@@ -4,30 +4,17 @@
 # with the same thread settings; prints each run, both best rates and their ratio.
 #   bench/end_to_end.sh [BUILD_DIR] [drawlet render options...]
 set -euo pipefail
+source "$(dirname "$0")/bench_common.sh"
 build=$(cd "${1:-$(dirname "$0")/../build/release}" && pwd)
 shift || true
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-bash "$(dirname "$0")/pan_clip.sh" "$work/clip.mp4"
-frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
-  -of csv=p=0 "$work/clip.mp4")
-
-alone() {
-  "$build/bench/filter_only_bench" "$work/clip.mp4" --benchmark_format=json |
-    awk -F: '/"fps"/ { gsub(/[ ,]/, "", $2); printf "%.2f", $2 }'
-}
-render() {
-  local start end
-  start=$(date +%s.%N)
-  "$build/drawlet" render "$work/clip.mp4" -o "$work/out.mp4" -q -y "$@"
-  end=$(date +%s.%N)
-  awk -v f="$frames" -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", f / (b - a) }'
-}
+pan_clip "$work/clip.mp4"
 best_alone=0
 best_e2e=0
 for round in 1 2; do
-  a=$(alone)
-  e=$(render "$@")
+  a=$(filter_alone "$build" "$work/clip.mp4")
+  e=$(render_fps "$build" "$work/clip.mp4" "$work/out.mp4" "$@")
   echo "round $round: filter alone $a fps, end to end $e fps"
   best_alone=$(awk -v x="$a" -v y="$best_alone" 'BEGIN { print (x > y) ? x : y }')
   best_e2e=$(awk -v x="$e" -v y="$best_e2e" 'BEGIN { print (x > y) ? x : y }')

@@ -18,4 +18,5 @@ add_custom_command(OUTPUT ${pattern_files}
   DEPENDS drawlet_patterns
   COMMENT "Drawing the hatching pattern sets into ${DRAWLET_PATTERN_DIR}")
 add_custom_target(drawlet_pattern_files ALL DEPENDS ${pattern_files})
-install(DIRECTORY ${DRAWLET_PATTERN_DIR}/ DESTINATION ${DRAWLET_MODULE_INSTALL_DIR}/Drawlet)
+# Data beside data: the installed module finds them through the link lib/drawlet/Drawlet.
+install(DIRECTORY ${DRAWLET_PATTERN_DIR}/ DESTINATION share/drawlet/Drawlet)

@@ -5,7 +5,9 @@
 # Installs the mingw-w64 cross compilers and Wine from Debian's archive, builds a static
 # OpenCV for the target from Debian's source package (once: later runs reuse it), builds
 # the Linux module (its pattern folder goes beside the Windows one, and the Wine tests
-# compare the two modules' frames), then build/windows/Drawlet.auf with build/windows/Drawlet/.
+# compare the two modules' frames), then build/windows/Drawlet.auf with build/windows/Drawlet/
+# and build/windows/Drawlet-VERSION-windows.zip, the two with a read-me, ready to unpack into
+# the editor's plug-in folder. The Wine tests load the module from the unpacked zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 run_tests=1
@@ -24,7 +26,7 @@ bash scripts/build-opencv-mingw.sh
 bash scripts/build.sh release
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$(nproc)"
-echo "built build/windows/Drawlet.auf and build/windows/Drawlet/"
+echo "built build/windows/Drawlet.auf, build/windows/Drawlet/ and $(ls build/windows/Drawlet-*-windows.zip)"
 if [ "$run_tests" -eq 1 ]; then
   bash tests/windows/wine_test.sh build/release build/windows
 fi

@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli_support.h"
 
@@ -149,6 +150,8 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndSuggest) {
         {"render in.png -o out.png --frmae 3", 2, "did you mean --frame?"},
         {"params --format xml", 2, "xml"},
         {"render in.png -o out.png --start 3", 2, "a picture takes --frame"},
+        {"params --look-name pencil", 2, "--look-name goes with --format kdenlive"},
+        {"completion fish", 2, "fish"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -156,6 +159,64 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndSuggest) {
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
         EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+    }
+}
+
+// The documents made from the parameter table show the values given (defaults, --set) as
+// the defaults, each parameter once.
+TEST_F(Cli, DocumentsShowTheValuesGiven) {
+    const struct {
+        std::string args;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"--format kdenlive --set mode=4 --set hatching=off --look-name pen-and-ink",
+         {"id=\"drawlet-look-pen-and-ink\"", "<name>Drawlet: pen and ink</name>",
+          "name=\"mode\" default=\"4\" paramlist=\"1;2;3;4;5\"",
+          "name=\"hatching\" default=\"0\""}},
+        {"--format kdenlive", {"id=\"frei0r.drawlet\"", "name=\"mode\" default=\"1\""}},
+        {"--format markdown --set line-density=150",
+         {"| 7 | 線濃度 | `line-density` | 0..200 | 150 | % |"}},
+        {"--format man --set tilt=-250", {".B tilt\n(9, 傾き) \\-500..500 1/100, default \\-250."}},
+        {"--format shotcut-ui --set seed=9", {"filter.set('seed', 9);"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run("params " + c.args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        for (const std::string& text : c.says)
+            EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
+    }
+    const Result markdown = run("params --format markdown");
+    EXPECT_EQ(countLines(markdown.out, "| "), 31);  // the header and 30 rows
+}
+
+// The manual page and the shell completions list every command and every option the
+// command line accepts (read back from each command's own --help).
+TEST_F(Cli, ManualAndCompletionsListEveryOption) {
+    const Result manual = run("manual");
+    const Result bash = run("completion bash");
+    const Result zsh = run("completion zsh");
+    ASSERT_EQ(manual.exitCode + bash.exitCode + zsh.exitCode, 0) << manual.err << bash.err;
+    for (const std::string command : {"render", "join", "params", "demo", "manual", "completion"}) {
+        SCOPED_TRACE(command);
+        EXPECT_NE(manual.out.find(".SS \"\\fBdrawlet " + command + "\\fR"), std::string::npos);
+        EXPECT_NE(bash.out.find("    " + command + ")\n"), std::string::npos);
+        EXPECT_NE(zsh.out.find("        " + command + ")\n"), std::string::npos);
+        const Result help = run(command + " --help");
+        std::istringstream lines(help.out);
+        int options = 0;
+        for (std::string line; std::getline(lines, line);) {
+            const auto start = line.find("--");
+            if (line.rfind("  ", 0) != 0 || start == std::string::npos || start > 8) continue;
+            const std::string option = line.substr(start, line.find_first_of(" ,", start) - start);
+            std::string escaped;
+            for (char ch : option) escaped += ch == '-' ? std::string("\\-") : std::string(1, ch);
+            EXPECT_NE(manual.out.find("\\fB" + escaped + "\\fR"), std::string::npos) << option;
+            EXPECT_NE(bash.out.find(option), std::string::npos) << option;
+            EXPECT_NE(zsh.out.find(option), std::string::npos) << option;
+            ++options;
+        }
+        EXPECT_GT(options, 0);
     }
 }
 

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <opencv2/core/utility.hpp>
 #include <vector>
 
 #include "imaging/working_images.h"
 #include "imaging/yc_pixel.h"
+#include "imaging/yc_rows.h"
 
 namespace drawlet {
 namespace {
@@ -91,6 +93,90 @@ TEST(BgrToYc, OutputStaysWithinTheNominalRange) {
                 ASSERT_GE(yc[2], -2048);
                 ASSERT_LE(yc[2], 2048);
             }
+}
+
+// The row conversions (sixteen pixels at a time, then the per-pixel code) against the
+// per-pixel conversions, with OpenCV's optimisations on (AVX2 where the processor has it)
+// and off (the baseline vectors). BGR to YC over every colour; YC to BGR over every luma and
+// chroma value against a spread of the others, plus random triples. Widths up to 40 put
+// pixels on every path.
+class RowConversion : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { cv::setUseOptimized(GetParam()); }
+    void TearDown() override { cv::setUseOptimized(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Optimised, RowConversion, testing::Values(true, false));
+std::vector<std::uint8_t> bgrOfRow(const std::vector<DrawletPixelYC>& row) {
+    std::vector<std::uint8_t> out(row.size() * 3);
+    ycRowToBgr(row.data(), out.data(), static_cast<int>(row.size()));
+    return out;
+}
+
+void expectRowMatchesPixels(const std::vector<DrawletPixelYC>& row) {
+    const std::vector<std::uint8_t> out = bgrOfRow(row);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        std::uint8_t expected[3];
+        ycPixelToBgr(row[i], expected);
+        ASSERT_EQ(out[3 * i], expected[0]) << row[i].y << " " << row[i].cb << " " << row[i].cr;
+        ASSERT_EQ(out[3 * i + 1], expected[1]) << row[i].y << " " << row[i].cb << " " << row[i].cr;
+        ASSERT_EQ(out[3 * i + 2], expected[2]) << row[i].y << " " << row[i].cb << " " << row[i].cr;
+    }
+}
+
+TEST_P(RowConversion, YcToBgrMatchesThePixelConversion) {
+    const int spread[] = {-32768, -4097, -2048, -1, 0, 1, 4, 5, 1000, 2048, 4096, 5000, 32767};
+    std::vector<DrawletPixelYC> row;
+    for (int a = -32768; a <= 32767; ++a)
+        for (const int b : spread) {
+            const short s = static_cast<short>(a), t = static_cast<short>(b);
+            row.push_back({s, t, t});  // every luma
+            row.push_back({t, s, t});  // every cb
+            row.push_back({t, t, s});  // every cr
+        }
+    expectRowMatchesPixels(row);
+    cv::RNG rng(20240607);
+    row.clear();
+    for (int i = 0; i < 1 << 20; ++i)
+        row.push_back({static_cast<short>(rng.uniform(-32768, 32768)),
+                       static_cast<short>(rng.uniform(-32768, 32768)),
+                       static_cast<short>(rng.uniform(-32768, 32768))});
+    expectRowMatchesPixels(row);
+    for (int width = 1; width <= 40; ++width)
+        expectRowMatchesPixels(std::vector<DrawletPixelYC>(row.begin(), row.begin() + width));
+}
+
+TEST_P(RowConversion, BgrToYcMatchesThePixelConversionForEveryColour) {
+    constexpr int kRow = 4096;
+    std::vector<std::uint8_t> in(kRow * 3);
+    std::vector<DrawletPixelYC> out(kRow);
+    for (int first = 0; first < 1 << 24; first += kRow) {
+        for (int i = 0; i < kRow; ++i) {
+            const int colour = first + i;
+            in[3 * i] = static_cast<std::uint8_t>(colour);
+            in[3 * i + 1] = static_cast<std::uint8_t>(colour >> 8);
+            in[3 * i + 2] = static_cast<std::uint8_t>(colour >> 16);
+        }
+        const int width = first == 0 ? 37 : kRow;  // one row ends on the per-pixel path
+        bgrRowToYc(in.data(), out.data(), width);
+        for (int i = 0; i < width; ++i) {
+            const DrawletPixelYC expected = bgrPixelToYc(&in[3 * i]);
+            ASSERT_EQ(out[i].y, expected.y) << first + i;
+            ASSERT_EQ(out[i].cb, expected.cb) << first + i;
+            ASSERT_EQ(out[i].cr, expected.cr) << first + i;
+        }
+    }
+}
+
+// The AVX2 forms do whole groups of sixteen and leave the rest to the caller.
+TEST(RowConversionAvx2, ConvertsWholeGroupsOfSixteen) {
+    if (!cv::checkHardwareSupport(CV_CPU_AVX2)) GTEST_SKIP() << "no AVX2";
+    std::vector<DrawletPixelYC> yc(40, DrawletPixelYC{2048, 100, -100});
+    std::vector<std::uint8_t> bgr(40 * 3, 0);
+    EXPECT_EQ(ycRowToBgrAvx2(yc.data(), bgr.data(), 40), 32);
+    EXPECT_EQ(bgr[3 * 31], toBgr(2048, 100, -100)[0]);
+    EXPECT_EQ(bgr[3 * 32], 0);  // left to the caller
+    EXPECT_EQ(bgrRowToYcAvx2(bgr.data(), yc.data(), 15), 0);
 }
 
 class WorkingImages : public ::testing::Test {

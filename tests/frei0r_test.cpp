@@ -10,6 +10,8 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <regex>
 #include <sstream>
@@ -43,6 +45,35 @@ TEST(Frei0rMapping, EveryIntegerOfARangeSurvivesTheRoundTrip) {
              {1, 5}, {-20, 9}, {0, 65536}, {-1000, 1000}, {0, 10000}, {-360, 360}})
         for (int v = lo; v <= hi; v += std::max(1, (hi - lo) / 997))
             ASSERT_EQ(sliderFromUnit(unitFromSlider(v, lo, hi), lo, hi), v) << lo << ".." << hi;
+}
+
+TEST(Frei0rMapping, IntegerValuesRoundAndStayInRange) {
+    const struct {
+        double x;
+        int minimum, maximum, expected;
+    } cases[] = {
+        {3.0, 1, 5, 3},     {3.49, 1, 5, 3},    {3.5, 1, 5, 4},       {0.0, 1, 5, 1},
+        {9.0, 1, 5, 5},     {-2.5, -20, 9, -3}, {-99.0, -20, 9, -20}, {std::nan(""), 0, 10, 0},
+        {1e300, 0, 10, 10}, {-1e300, 0, 10, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sliderFromInteger(c.x, c.minimum, c.maximum), c.expected)
+            << c.x << " in " << c.minimum << ".." << c.maximum;
+}
+
+TEST(Frei0rMapping, RateClockGivesTheProjectsExactRate) {
+    // What MLT passes for the clock text at each rate: lrint(rate * 1001000).
+    for (const auto& [numerator, denominator] : std::vector<std::pair<int, int>>{
+             {24000, 1001}, {25, 1}, {30000, 1001}, {30, 1}, {60000, 1001}, {25, 2}, {50, 1}}) {
+        const double rate = static_cast<double>(numerator) / denominator;
+        const double clockFrames = std::round(rate * kRateClockSeconds);
+        EXPECT_EQ(framesPerTimeUnit(7.0, clockFrames), rate) << numerator << "/" << denominator;
+        // Every frame of a ten-hour project comes back from its time.
+        for (int frame : {0, 1, 999, 1000, 1001, 215783, 1078920})
+            ASSERT_EQ(frameNumberForTime(frame / rate, framesPerTimeUnit(7.0, clockFrames)), frame);
+    }
+    EXPECT_EQ(framesPerTimeUnit(7.0, 0.0), 7.0);  // unset: frames-per-time-unit
+    EXPECT_EQ(framesPerTimeUnit(7.0, std::nan("")), 7.0);
 }
 
 TEST(Frei0rMapping, ChecksAndFrames) {
@@ -150,25 +181,48 @@ class Frei0rPlugin : public ::testing::Test {
         return out ? *out : cv::Mat();
     }
 
+    // How a host drives the plug-in: the values' units, its clock and the time it passes.
+    struct HostSetup {
+        bool integerValues = false;
+        double framesPerUnit = 25;
+        double framesInRateClock = 0;
+        double time = -1;  // below 0: the frame number over framesPerUnit
+    };
+
     // The plug-in's output for the same, as BGR, checking that alpha was kept.
     cv::Mat render(const cv::Mat& bgr, const std::vector<std::pair<std::string, int>>& values,
                    int frame, double framesPerUnit = 25) {
+        HostSetup setup;
+        setup.framesPerUnit = framesPerUnit;
+        return render(bgr,
+                      std::vector<std::pair<std::string, double>>(values.begin(), values.end()),
+                      frame, setup);
+    }
+
+    cv::Mat render(const cv::Mat& bgr, const std::vector<std::pair<std::string, double>>& values,
+                   int frame, const HostSetup& setup) {
         f0r_instance_t instance =
             plugin->construct(static_cast<unsigned>(bgr.cols), static_cast<unsigned>(bgr.rows));
         EXPECT_NE(instance, nullptr);
         if (instance == nullptr) return {};
         for (const auto& [alias, value] : values) {
             const kit::Parameter& p = parameter(alias);
-            double x = p.kind == kit::ParameterKind::Slider
-                           ? unitFromSlider(value, p.minimum, p.maximum)
+            double x = p.kind == kit::ParameterKind::Slider && !setup.integerValues
+                           ? unitFromSlider(static_cast<int>(value), p.minimum, p.maximum)
                            : value;
             plugin->setParam(instance, &x, plugin->paramIndex(alias));
         }
-        double fpu = framesPerUnit;
-        plugin->setParam(instance, &fpu, plugin->paramIndex("frames-per-time-unit"));
+        // Set after the values, as MLT does (it sets parameters in index order).
+        double integerValues = setup.integerValues ? 1.0 : 0.0;
+        plugin->setParam(instance, &integerValues, plugin->paramIndex(kIntegerValuesName));
+        double fpu = setup.framesPerUnit;
+        plugin->setParam(instance, &fpu, plugin->paramIndex(kFramesPerTimeUnitName));
+        double clock = setup.framesInRateClock;
+        plugin->setParam(instance, &clock, plugin->paramIndex(kRateClockName));
         const std::vector<std::uint32_t> in = toRgba(bgr, 11);
         std::vector<std::uint32_t> out(in.size(), 0);
-        plugin->update(instance, frame / framesPerUnit, in.data(), out.data());
+        const double time = setup.time >= 0 ? setup.time : frame / setup.framesPerUnit;
+        plugin->update(instance, time, in.data(), out.data());
         plugin->destruct(instance);
         cv::Mat rgba(bgr.rows, bgr.cols, CV_8UC4, out.data());
         for (std::size_t i = 0; i < in.size(); ++i)
@@ -186,13 +240,13 @@ class Frei0rPlugin : public ::testing::Test {
 Plugin* Frei0rPlugin::plugin = nullptr;
 std::vector<kit::Parameter>* Frei0rPlugin::table = nullptr;
 
-TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheTimeUnit) {
+TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheHostSettings) {
     f0r_plugin_info_t info{};
     plugin->pluginInfo(&info);
     EXPECT_STREQ(info.name, "drawlet");
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
-    ASSERT_EQ(info.num_params, 31);
+    ASSERT_EQ(info.num_params, 33);
     int doubles = 0, bools = 0;
     for (int i = 0; i < 30; ++i) {
         f0r_param_info_t p{};
@@ -203,9 +257,18 @@ TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheTimeUnit) {
     }
     EXPECT_EQ(doubles, 23);
     EXPECT_EQ(bools, 7);
-    f0r_param_info_t last{};
-    plugin->paramInfo(&last, 30);
-    EXPECT_STREQ(last.name, "frames-per-time-unit");
+    const struct {
+        const char* name;
+        int type;
+    } extras[] = {{kFramesPerTimeUnitName, F0R_PARAM_DOUBLE},
+                  {kRateClockName, F0R_PARAM_DOUBLE},
+                  {kIntegerValuesName, F0R_PARAM_BOOL}};
+    for (int i = 0; i < 3; ++i) {
+        f0r_param_info_t p{};
+        plugin->paramInfo(&p, 30 + i);
+        EXPECT_STREQ(p.name, extras[i].name);
+        EXPECT_EQ(p.type, extras[i].type);
+    }
 }
 
 TEST_F(Frei0rPlugin, DefaultsAreTheRegisteredDefaults) {
@@ -220,7 +283,68 @@ TEST_F(Frei0rPlugin, DefaultsAreTheRegisteredDefaults) {
                               : checkFromBool(x);
         EXPECT_EQ(value, p.defaultValue) << p.alias;
     }
+    // With integer-values on, an unset slider reads back as its registered default itself.
+    double on = 1;
+    plugin->setParam(instance, &on, plugin->paramIndex(kIntegerValuesName));
+    for (int i = 0; i < 30; ++i) {
+        double x = -1;
+        plugin->getParam(instance, &x, i);
+        EXPECT_EQ(x, (*table)[static_cast<std::size_t>(i)].defaultValue) << i;
+    }
     plugin->destruct(instance);
+}
+
+// Editors' descriptions send the filter's own integers (integer-values on), keyframes
+// interpolated between them; parameters they leave unset keep the registered defaults.
+TEST_F(Frei0rPlugin, IntegerValuesGiveTheSameFramesAsUnitValues) {
+    const cv::Mat scene = testScene(48, 40, 6);
+    HostSetup integers;
+    integers.integerValues = true;
+    const struct {
+        std::vector<std::pair<std::string, double>> sent;
+        std::vector<std::pair<std::string, int>> meant;
+    } cases[] = {
+        {{{"mode", 3}, {"line-density", 150}}, {{"mode", 3}, {"line-density", 150}}},
+        {{{"mode", 4.6}, {"tilt", -250.4}, {"diffusion", 1}},
+         {{"mode", 5}, {"tilt", -250}, {"diffusion", 1}}},
+        {{{"line-step", 1}, {"tone-curve", -20}, {"pattern-angle", 360}},
+         {{"line-step", 1}, {"tone-curve", -20}, {"pattern-angle", 360}}},
+        {{{"mask", 1}, {"line-type", 2}}, {{"mask", 1}, {"line-type", 2}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.meant.front().first);
+        const cv::Mat expected = reference(scene, c.meant, 4);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(cv::norm(render(scene, c.sent, 4, integers), expected, cv::NORM_INF), 0);
+    }
+}
+
+// The frame number comes from the host's time and clock: MLT passes position / rate, and
+// with the rate clock filled in, frames-per-time-unit no longer matters.
+TEST_F(Frei0rPlugin, FrameNumbersFollowTheHostsClock) {
+    const cv::Mat scene = testScene(40, 32, 7);
+    const double ntsc = 30000.0 / 1001;
+    const struct {
+        double framesPerUnit, framesInRateClock, time;
+        int frame;
+    } cases[] = {
+        {25, 0, 7 / 25.0, 7},
+        {0.025, 0, 280, 7},                                             // milliseconds
+        {25, std::round(ntsc * kRateClockSeconds), 1000 / ntsc, 1000},  // 29.97 project
+        {25, std::round(ntsc * kRateClockSeconds), 1001 / ntsc, 1001},
+        {1, 50 * kRateClockSeconds, 4321 / 50.0, 4321},  // 50 fps, frames-per-time-unit ignored
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        const cv::Mat expected = reference(scene, {}, c.frame);
+        // The jitter differs from frame to frame, so a wrong number would show.
+        ASSERT_NE(cv::norm(expected, reference(scene, {}, c.frame - 1), cv::NORM_INF), 0);
+        HostSetup setup;
+        setup.framesPerUnit = c.framesPerUnit;
+        setup.framesInRateClock = c.framesInRateClock;
+        setup.time = c.time;
+        EXPECT_EQ(cv::norm(render(scene, {}, c.frame, setup), expected, cv::NORM_INF), 0);
+    }
 }
 
 TEST_F(Frei0rPlugin, FramesEqualTheHostKitsForTheSameFrameNumber) {
@@ -256,8 +380,50 @@ TEST_F(Frei0rPlugin, NullInstanceCopiesTheInput) {
     plugin->destruct(instance);
 }
 
-// Several instances with their own settings and sizes, driven from several threads at once:
-// each output equals what the instance gives alone.
+// A pattern set chosen after construction that cannot be loaded: the frames come out as they
+// went in, and the module's message reaches standard error once for every failed load.
+TEST_F(Frei0rPlugin, EveryFailedPatternLoadIsReportedOnce) {
+    f0r_instance_t instance = plugin->construct(4, 4);
+    ASSERT_NE(instance, nullptr);
+    const int index = plugin->paramIndex("pattern");
+    double missingSet = unitFromSlider(9, 0, 10), firstSet = unitFromSlider(0, 0, 10);
+    const std::vector<std::uint32_t> in = toRgba(testScene(4, 4, 6), 0);
+    std::vector<std::uint32_t> out(in.size());
+    const auto frames = [&](int count) {
+        testing::internal::CaptureStderr();
+        for (int frame = 0; frame < count; ++frame)
+            plugin->update(instance, frame / 25.0, in.data(), out.data());
+        return testing::internal::GetCapturedStderr();
+    };
+    // The plug-in's own lines (the image library may write warnings of its own).
+    const auto reports = [](const std::string& text) {
+        std::vector<std::string> found;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("drawlet frei0r: ", 0) == 0) found.push_back(line);
+        return found;
+    };
+
+    plugin->setParam(instance, &missingSet, index);
+    std::vector<std::string> lines = reports(frames(3));
+    EXPECT_EQ(in, out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("drawlet frei0r: cannot render through ", 0), 0u) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("/img9/h0.bmp の読み込みに失敗しました")) << lines[0];
+
+    // Back to a set that loads: frames render, silently; then the missing set fails again.
+    plugin->setParam(instance, &firstSet, index);
+    EXPECT_TRUE(reports(frames(2)).empty());
+    EXPECT_NE(in, out);
+    plugin->setParam(instance, &missingSet, index);
+    EXPECT_EQ(reports(frames(2)), lines);
+    EXPECT_EQ(in, out);
+    plugin->destruct(instance);
+}
+
+// Several instances with their own settings and sizes, driven from several threads at once
+// while every frame itself runs on several of OpenCV's threads: each output equals what the
+// instance gives alone on one thread.
 TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
     struct Job {
         cv::Mat scene;
@@ -265,12 +431,14 @@ TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
         cv::Mat expected;
     };
     std::vector<Job> jobs = {
-        {testScene(48, 32, 2), {{"mode", 1}}, {}},
-        {testScene(40, 40, 3), {{"mode", 3}, {"bilinear", 1}}, {}},
-        {testScene(64, 16, 4), {{"mode", 5}, {"diffusion", 1}}, {}},
-        {testScene(33, 21, 5), {{"mask", 1}}, {}},
+        {testScene(160, 96, 2), {{"mode", 1}}, {}},
+        {testScene(120, 130, 3), {{"mode", 3}, {"bilinear", 1}}, {}},
+        {testScene(200, 48, 4), {{"mode", 5}, {"diffusion", 1}}, {}},
+        {testScene(97, 61, 5), {{"mask", 1}, {"line-type", 3}}, {}},
     };
+    cv::setNumThreads(1);
     for (Job& job : jobs) job.expected = render(job.scene, job.values, 3);
+    cv::setNumThreads(3);
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -282,41 +450,60 @@ TEST_F(Frei0rPlugin, ConcurrentInstancesGiveTheSingleThreadedFrames) {
             }
         });
     for (std::thread& th : threads) th.join();
+    cv::setNumThreads(-1);
     EXPECT_EQ(mismatches.load(), 0);
 }
 
-// The Kdenlive description shows every slider with its registered integer range: the value
-// shown is the plug-in's [0, 1] value times (max - min) plus min.
-TEST_F(Frei0rPlugin, KdenliveDescriptionMatchesTheRegisteredTable) {
+// The Kdenlive description speaks to the plug-in: every parameter it names is one the plug-in
+// declares, of a matching type; its defaults are the registered ones in the filter's own
+// units (it switches integer-values on) and its lists offer exactly the named choices.
+TEST_F(Frei0rPlugin, KdenliveDescriptionNamesThePluginsParameters) {
     std::ifstream file(DRAWLET_KDENLIVE_XML);
     ASSERT_TRUE(file) << DRAWLET_KDENLIVE_XML;
     std::stringstream text;
     text << file.rdbuf();
     const std::string xml = text.str();
-    const std::regex slider(
-        R"re(<parameter type="constant" name="([a-z-]+)" default="(-?\d+)" min="(-?\d+)" max="(-?\d+)" factor="(\d+)" offset="(-?\d+)">)re");
-    const std::regex check(R"re(<parameter type="bool" name="([a-z-]+)" default="([01])">)re");
-    int sliders = 0, checks = 0;
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), slider);
-         it != std::sregex_iterator(); ++it, ++sliders) {
-        const std::smatch& m = *it;
-        const kit::Parameter& p = parameter(m[1]);
-        SCOPED_TRACE(p.alias);
-        EXPECT_EQ(p.kind, kit::ParameterKind::Slider);
-        EXPECT_EQ(std::stoi(m[2]), p.defaultValue);
-        EXPECT_EQ(std::stoi(m[3]), p.minimum);
-        EXPECT_EQ(std::stoi(m[4]), p.maximum);
-        EXPECT_EQ(std::stoi(m[5]), p.maximum - p.minimum);
-        EXPECT_EQ(std::stoi(m[6]), p.minimum);
+    const std::regex element(R"re(<parameter type="(\w+)" name="([a-z0-9-]+)"([^>]*)>)re");
+    const std::regex attribute(R"re(\b(default|value|min|max|paramlist)="([^"]*)")re");
+    int described = 0;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), element);
+         it != std::sregex_iterator(); ++it, ++described) {
+        const std::string type = (*it)[1], name = (*it)[2], rest = (*it)[3];
+        SCOPED_TRACE(name);
+        std::map<std::string, std::string> attributes;
+        for (auto a = std::sregex_iterator(rest.begin(), rest.end(), attribute);
+             a != std::sregex_iterator(); ++a)
+            attributes[(*a)[1]] = (*a)[2];
+        const int index = plugin->paramIndex(name);
+        ASSERT_GE(index, 0) << "not a parameter of the plug-in";
+        f0r_param_info_t info{};
+        plugin->paramInfo(&info, index);
+        if (type == "fixed") {
+            EXPECT_TRUE(name == kIntegerValuesName || name == kRateClockName);
+            EXPECT_EQ(attributes["value"], name == kIntegerValuesName ? "1" : kRateClockValue);
+            continue;
+        }
+        const kit::Parameter& p = parameter(name);
+        EXPECT_EQ(std::stoi(attributes["default"]), p.defaultValue);
+        if (type == "bool") {
+            EXPECT_EQ(info.type, F0R_PARAM_BOOL);
+        } else if (type == "list") {
+            const kit::ParameterInfo* about = kit::findParameterInfo(name);
+            ASSERT_NE(about, nullptr);
+            std::string expected;
+            for (const kit::Choice& c : about->choices)
+                expected += (expected.empty() ? "" : ";") + std::to_string(c.value);
+            EXPECT_EQ(attributes["paramlist"], expected);
+            EXPECT_EQ(about->choices.front().value, p.minimum);
+            EXPECT_EQ(about->choices.back().value, p.maximum);
+        } else {
+            EXPECT_EQ(type, "animated");
+            EXPECT_EQ(info.type, F0R_PARAM_DOUBLE);
+            EXPECT_EQ(std::stoi(attributes["min"]), p.minimum);
+            EXPECT_EQ(std::stoi(attributes["max"]), p.maximum);
+        }
     }
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), check);
-         it != std::sregex_iterator(); ++it, ++checks) {
-        const kit::Parameter& p = parameter((*it)[1]);
-        EXPECT_EQ(p.kind, kit::ParameterKind::Check);
-        EXPECT_EQ(std::stoi((*it)[2]), p.defaultValue) << p.alias;
-    }
-    EXPECT_EQ(sliders, 23);
-    EXPECT_EQ(checks, 7);
+    EXPECT_EQ(described, 32);  // 30 and the two fixed settings
     EXPECT_NE(xml.find("tag=\"frei0r.drawlet\""), std::string::npos);
 }
 

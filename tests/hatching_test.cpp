@@ -4,7 +4,9 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+#include "hatching/hatching_frame.h"
 #include "hatching/hatching_renderer.h"
+#include "hatching/hatching_rows.h"
 #include "hatching/hatching_tone.h"
 #include "hatching/pattern_bank.h"
 #include "hatching/samplers.h"
@@ -125,6 +127,115 @@ TEST(Shade, MaskValue) {
     EXPECT_EQ(maskValueFor(1, 1.0), 255);
     EXPECT_EQ(maskValueFor(2, 1.0), 0);
     EXPECT_EQ(maskValueFor(4, 0.5), 128);
+}
+
+// The per-frame state set up directly: a random HSV picture, seven random patterns of the
+// given sides and a rotated, scaled matrix.
+class HatchingRowsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        releaseWorkingImages();
+        createWorkingImages(45, 37);
+        cv::RNG rng(77);
+        rng.fill(scratchImages[0], cv::RNG::UNIFORM, cv::Scalar(0, 0, 0),
+                 cv::Scalar(180, 256, 256));
+        const double angle = 0.43, scale = 1.7;
+        const double a[6] = {std::cos(angle) / scale,  std::sin(angle) / scale, 3.25,
+                             -std::sin(angle) / scale, std::cos(angle) / scale, -11.5};
+        std::copy(a, a + 6, patternInverseAffine);
+        EffectParams = EffectParameters{};
+        EffectParams.vFlag = 3;
+        EffectParams.tilt = -1.3;
+        EffectParams.tiltJitter = 0.7;
+        EffectParams.xJitter = 300;
+        EffectParams.yJitter = 50;
+        EffectParams.brightnessGain = 1.7;
+        EffectParams.saturationGain = 1.4;
+        EffectParams.densityLimit = 0.8;
+    }
+    void TearDown() override {
+        releaseWorkingImages();
+        releasePatterns();
+    }
+    void patterns(int width, int height, int oddOne = -1) {
+        cv::RNG rng(5);
+        for (int i = 0; i < kPatternCount; ++i) {
+            patternScaled[i].create(i == oddOne ? height / 2 : height, width, CV_8UC1);
+            rng.fill(patternScaled[i], cv::RNG::UNIFORM, 0, 256);
+        }
+    }
+    cv::Mat paint(const HatchingFrame& f, bool plain, std::initializer_list<int> cuts) {
+        cv::Mat out(f.height, f.width, CV_8UC3, cv::Scalar::all(7));
+        int first = 0;
+        for (const int end : cuts) {
+            if (plain)
+                hatchRowsPlain(f, first, end, out.ptr<std::uint8_t>(first), out.step[0]);
+            else
+                hatchRows(f, first, end, out.ptr<std::uint8_t>(first), out.step[0]);
+            first = end;
+        }
+        return out;
+    }
+};
+
+// Every tone mode, sampler, mask and diffusion: the fast rows give the plain rows' bytes,
+// also painted in pieces that do not start on a band (the diffusion draws skipped to them).
+TEST_F(HatchingRowsTest, FastPathMatchesThePlainPath) {
+    patterns(16, 32);
+    for (int toneMode = 0; toneMode <= 4; ++toneMode)
+        for (int interpolation = 0; interpolation <= 2; ++interpolation)
+            for (const bool mask : {false, true})
+                for (const bool diffusion : {false, true}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "tone mode " << toneMode << " sampler " << interpolation
+                                 << " mask " << mask << " diffusion " << diffusion);
+                    EffectParams.hatchToneMode = toneMode;
+                    EffectParams.hatchShift = toneMode == 2 || toneMode == 3;
+                    EffectParams.hatchInvert = toneMode % 2 == 1;
+                    EffectParams.interpolation = interpolation;
+                    EffectParams.maskMode = mask;
+                    EffectParams.diffusion = diffusion;
+                    MwcRandom rng{1234, 99};
+                    HatchingFrame f;
+                    prepareHatchingFrame(f, rng);
+                    ASSERT_TRUE(f.fast);
+                    const cv::Mat plain = paint(f, true, {37});
+                    EXPECT_EQ(cv::norm(paint(f, false, {37}), plain, cv::NORM_INF), 0);
+                    EXPECT_EQ(cv::norm(paint(f, false, {5, 23, 36, 37}), plain, cv::NORM_INF), 0);
+                    EXPECT_EQ(cv::norm(paint(f, true, {17, 37}), plain, cv::NORM_INF), 0);
+                }
+}
+
+// The fast path needs seven patterns of one power-of-two shape; others take the plain path.
+TEST_F(HatchingRowsTest, FastPathOnlyForEqualPowerOfTwoPatterns) {
+    struct Shape {
+        int width, height, oddOne;
+        bool fast;
+    };
+    const Shape shapes[] = {{16, 16, -1, true},  {256, 8, -1, true},  {1, 1, -1, true},
+                            {12, 16, -1, false}, {16, 24, -1, false}, {16, 16, 3, false}};
+    for (const Shape& shape : shapes) {
+        patterns(shape.width, shape.height, shape.oddOne);
+        MwcRandom rng{1, 2};
+        HatchingFrame f;
+        prepareHatchingFrame(f, rng);
+        EXPECT_EQ(f.fast, shape.fast) << shape.width << " x " << shape.height;
+        EXPECT_EQ(cv::norm(paint(f, false, {37}), paint(f, true, {37}), cv::NORM_INF), 0);
+    }
+}
+
+TEST(PatternPositions, BoundedWellInsideTheIntRange) {
+    const double identity[6] = {1, 0, 0, 0, 1, 0};
+    const double shrinking[6] = {0.1, 0, 0, 0, 0.1, 0};
+    const double shifted[6] = {1, 0, 1.5e9, 0, 1, 0};
+    const double nan = std::nan("");
+    EXPECT_TRUE(patternPositionsBounded(identity, 1000, 1000, -7, 3840, 2160));
+    EXPECT_TRUE(patternPositionsBounded(shrinking, 5e9, 0, 0, 1920, 1080));
+    EXPECT_FALSE(patternPositionsBounded(identity, 2e9, 0, 0, 1920, 1080));
+    EXPECT_FALSE(patternPositionsBounded(identity, 0, 0, 1e6, 1920, 1080));
+    EXPECT_FALSE(patternPositionsBounded(shifted, 0, 0, 0, 16, 16));
+    EXPECT_FALSE(patternPositionsBounded(identity, nan, 0, 0, 16, 16));
+    EXPECT_FALSE(patternPositionsBounded(identity, 0, 0, INFINITY, 16, 16));
 }
 
 // The renderer through the module's state, with patterns written to a temp folder.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <opencv2/imgproc.hpp>
 
 #include "host/frame_driver.h"
@@ -242,6 +243,31 @@ TEST_F(LineDrawer, WidthZeroDrawsTheThinnestLine) {
     EXPECT_NO_THROW(drawLines());
 }
 
+// Widths are held at 2 * (w + h), the thickness that covers the whole frame: from there on
+// every stroke paints the frame in its own colour, so the canvas is the last stroke's colour
+// and the same for any wider width.
+TEST_F(LineDrawer, WidthsBeyondTheFrameAllPaintTheWholeFrame) {
+    EffectParams.noise = 0;
+    EffectParams.lineStrength = 0.5;
+    cv::Mat in(70, 90, CV_8UC3, cv::Scalar(10, 20, 30));
+    in(cv::Rect(5, 4, 12, 9)).setTo(cv::Scalar(90, 180, 240));
+    const int covering = 2 * (in.cols + in.rows);
+    cv::Mat first;
+    for (int width : {covering, covering + 1, 32767, 32768, INT_MAX}) {
+        SCOPED_TRACE(width);
+        EffectParams.width = width;
+        frame(in);
+        drawLines();
+        const cv::Vec3b corner = canvasImage.at<cv::Vec3b>(0, 0);
+        const cv::Mat uniform(canvasImage.size(), CV_8UC3,
+                              cv::Scalar(corner[0], corner[1], corner[2]));
+        EXPECT_EQ(cv::norm(canvasImage, uniform, cv::NORM_INF), 0);
+        EXPECT_NE(corner, cv::Vec3b(0, 0, 0));  // strokes were drawn over the black canvas
+        if (first.empty()) first = canvasImage.clone();
+        EXPECT_EQ(cv::norm(first, canvasImage, cv::NORM_INF), 0);
+    }
+}
+
 TEST_F(LineDrawer, LineStepBelowOneCountsAsOne) {
     EffectParams.noise = 0;
     cv::Mat in(30, 30, CV_8UC3, cv::Scalar::all(0));
@@ -283,6 +309,37 @@ TEST_F(LineDrawer, ContoursOfMoreThan100000SamplesAreDrawnWhole) {
     cv::Mat drawn;
     cv::cvtColor(canvasImage, drawn, cv::COLOR_BGR2GRAY);
     EXPECT_EQ(cv::countNonZero((comb > 0) & (drawn == 0)), 0);
+}
+
+// However many passes are planned ahead, the canvas is the same: the passes beyond the
+// budget are planned when they are drawn, in the same order.
+TEST_F(LineDrawer, PlanBudgetDoesNotChangeTheStrokes) {
+    cv::Mat in(60, 80, CV_8UC3);
+    cv::randu(in, 0, 256);
+    cv::GaussianBlur(in, in, cv::Size(5, 5), 0);
+    EffectParams.extractInterval = 7;  // 32 passes
+    for (const int noise : {0, 15}) {
+        EffectParams.noise = noise;
+        frame(in, 128);
+        prepareValuePlane();
+        LinePlan all;
+        planLines(all, SIZE_MAX);
+        ASSERT_EQ(all.planned, all.levels.size());
+        drawPlannedLines(all);
+        const cv::Mat expected = canvasImage.clone();
+        ASSERT_GT(cv::countNonZero(expected.reshape(1) != 128), 0);
+        for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{500}}) {
+            SCOPED_TRACE(testing::Message() << "noise " << noise << " budget " << budget);
+            frame(in, 128);
+            prepareValuePlane();
+            LinePlan plan;
+            planLines(plan, budget);
+            EXPECT_LT(plan.planned, plan.levels.size());
+            drawPlannedLines(plan);
+            EXPECT_EQ(cv::norm(canvasImage, expected, cv::NORM_INF), 0);
+            EXPECT_TRUE(contourStorage.empty());
+        }
+    }
 }
 
 TEST_F(LineDrawer, StorageIsEmptiedAndDoesNotGrowOverFrames) {

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
+#include <vector>
 
 #include "host/parameters.h"
 #include "host/registration.h"
@@ -104,6 +107,94 @@ TEST_F(PatternBank, CorruptFileIsAFailedLoadNotACrash) {
     EXPECT_TRUE(patternScaled[0].empty());
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_NE(window.messages[0].find("/img5/h2.bmp"), std::string::npos);
+}
+
+// A gray bitmap whose header claims `rows` rows of 4 pixels, followed by one row of data.
+void writeBitmapClaimingRows(const fs::path& path, std::int32_t rows) {
+    std::vector<std::uint8_t> bytes(54 + 1024 + 4, 0);
+    const auto put = [&](std::size_t at, std::uint32_t v, int size) {
+        for (int k = 0; k < size; ++k) bytes[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put(2, static_cast<std::uint32_t>(bytes.size()), 4);
+    put(10, 54 + 1024, 4);  // offset of the pixels
+    put(14, 40, 4);         // header size
+    put(18, 4, 4);          // width
+    put(22, static_cast<std::uint32_t>(rows), 4);
+    put(26, 1, 2);  // planes
+    put(28, 8, 2);  // bits per pixel
+    for (int i = 0; i < 256; ++i) put(54 + 4 * static_cast<std::size_t>(i), i * 0x010101u, 4);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// Crafted files in place of h3.bmp, after set 0 was ready. What the reader cannot read (it
+// throws on a header claiming more rows than it accepts) is a failed load like a missing
+// file: one message, no set, and the frames refused, also after a scale and angle change,
+// never drawn with set 0's patterns. A PNG under the .bmp name is a picture it knows.
+TEST_F(PatternBank, CraftedFilesLoadWholeOrFailWhole) {
+    const struct {
+        const char* what;
+        void (*make)(const fs::path&);
+        bool loads;
+    } cases[] = {
+        {"header claiming 16000004 rows",
+         [](const fs::path& p) { writeBitmapClaimingRows(p, 16000004); }, false},
+        {"empty file", [](const fs::path& p) { std::ofstream{p}; }, false},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, false},
+        {"PNG under the name",
+         [](const fs::path& p) {
+             std::vector<uchar> png;
+             ASSERT_TRUE(cv::imencode(".png", cv::Mat(5, 3, CV_8UC1, cv::Scalar(77)), png));
+             std::ofstream(p, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(png.data()),
+                        static_cast<std::streamsize>(png.size()));
+         },
+         true},
+    };
+    const fs::path folder = dir.path() / "Drawlet" / "img7";
+    cv::Mat scene(6, 10, CV_8UC3);
+    cv::randu(scene, 0, 256);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        setSlider(track::kPatternNo, 0);
+        setSlider(track::kPatternScale, 100);
+        setSlider(track::kPatternAngle, 0);
+        cv::Mat out;
+        ASSERT_EQ(processBgr(scene, out), 1);
+        window.messages.clear();
+        fs::remove_all(folder);
+        test::writePatternSet(folder, 8, test::flatPattern, 3);
+        c.make(folder / "h3.bmp");
+
+        setSlider(track::kPatternNo, 7);
+        const int first = processBgr(scene, out);
+        setSlider(track::kPatternScale, 50);
+        setSlider(track::kPatternAngle, 30);
+        cv::Mat later;
+        const int second = processBgr(scene, later);
+        if (c.loads) {
+            EXPECT_EQ(first, 1);
+            EXPECT_EQ(second, 1);
+            EXPECT_TRUE(window.messages.empty());
+            EXPECT_EQ(patternOriginals[3].size(), cv::Size(3, 5));
+            EXPECT_EQ(patternOriginals[3].at<uchar>(0, 0), 77);
+            continue;
+        }
+        EXPECT_EQ(first, 0);
+        EXPECT_EQ(second, 0);
+        EXPECT_EQ(cv::norm(out, scene, cv::NORM_INF), 0);
+        EXPECT_EQ(cv::norm(later, scene, cv::NORM_INF), 0);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_TRUE(kit::cp932ToUtf8(window.messages[0])
+                        .ends_with("/img7/h3.bmp の読み込みに失敗しました"));
+        for (int i = 0; i < 7; ++i) {
+            EXPECT_TRUE(patternOriginals[i].empty());
+            EXPECT_TRUE(patternScaled[i].empty());
+        }
+    }
 }
 
 TEST_F(PatternBank, ScaleAndAngleRepreparesFrameSizeAloneDoesNot) {

@@ -1,7 +1,5 @@
 #include "cli/app.h"
 
-#include <fmt/format.h>
-#include <fmt/ranges.h>
 #include <unistd.h>
 
 #include <opencv2/core/utils/logger.hpp>
@@ -19,6 +17,12 @@ std::vector<std::string> namesOf(const std::vector<CLI::App*>& commands) {
     std::vector<std::string> names;
     for (const CLI::App* c : commands) names.push_back(c->get_name());
     return names;
+}
+
+std::string joinedNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
 }
 
 std::vector<std::string> optionNamesOf(const CLI::App& command) {
@@ -68,6 +72,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     commands.push_back(makeJoinCommand());
     commands.push_back(makeParamsCommand());
     commands.push_back(makeDemoCommand());
+    commands.push_back(makeManualCommand());
+    commands.push_back(makeCompletionCommand());
     commands.push_back(makeLooksCommand());
     commands.push_back(makeCompareCommand());
     commands.push_back(makeStudioCommand());
@@ -84,8 +90,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         const std::string hint = closestMatch(first, names);
         err << "drawlet: unknown command \"" << first << "\""
             << (hint.empty() ? "" : " (did you mean \"" + hint + "\"?)") << "\n"
-            << "Commands: " << fmt::format("{}", fmt::join(names, ", "))
-            << "; drawlet --help tells more.\n";
+            << "Commands: " << joinedNames(names) << "; drawlet --help tells more.\n";
         return kExitUsage;
     }
     try {

@@ -25,6 +25,8 @@ std::unique_ptr<Command> makeRenderCommand();
 std::unique_ptr<Command> makeJoinCommand();
 std::unique_ptr<Command> makeParamsCommand();
 std::unique_ptr<Command> makeDemoCommand();
+std::unique_ptr<Command> makeManualCommand();
+std::unique_ptr<Command> makeCompletionCommand();
 std::unique_ptr<Command> makeLooksCommand();
 std::unique_ptr<Command> makeCompareCommand();
 std::unique_ptr<Command> makeStudioCommand();

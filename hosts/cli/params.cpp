@@ -1,11 +1,18 @@
-// drawlet params: the sliders and check boxes with their aliases, values and ranges, or the
-// current values saved as a settings file.
+// drawlet params: the sliders and check boxes with their aliases, values and ranges, the
+// documents made from them (the README's table, the man page's section, the editors'
+// descriptions), or the current values saved as a settings file.
 #include <fmt/format.h>
+
+#include <functional>
+#include <map>
 
 #include "cli/command.h"
 #include "cli/common.h"
+#include "cli/parameter_docs.h"
 #include "cli/pending_output.h"
 #include "cli/settings_file.h"
+#include "frei0r/editor_descriptions.h"
+#include "kit/error.h"
 
 namespace drawlet::cli {
 
@@ -37,12 +44,40 @@ void printTsv(kit::FilterHost& host, std::ostream& out) {
     }
 }
 
+// Each format's writer; the values given (defaults, --settings, --set) are the defaults the
+// documents show.
+using Writer = std::function<std::string(const kit::FilterHost&, const std::string& lookName)>;
+
+const std::map<std::string, Writer>& documentWriters() {
+    static const std::map<std::string, Writer> writers = {
+        {"markdown",
+         [](const kit::FilterHost& h, const std::string&) { return markdownParameterTable(h); }},
+        {"man",
+         [](const kit::FilterHost& h, const std::string&) { return manParameterSection(h); }},
+        {"kdenlive", [](const kit::FilterHost& h,
+                        const std::string& look) { return frei0r::kdenliveEffect(h, look); }},
+        {"shotcut-meta",
+         [](const kit::FilterHost& h, const std::string&) { return frei0r::shotcutMetadata(h); }},
+        {"shotcut-ui",
+         [](const kit::FilterHost& h, const std::string&) { return frei0r::shotcutControls(h); }},
+    };
+    return writers;
+}
+
 class ParamsCommand : public Command {
   public:
     CLI::App* add(CLI::App& parent) override {
         CLI::App* c =
             parent.add_subcommand("params", "list the sliders and check boxes, with aliases");
-        c->add_option("--format", format_, "text or tsv")->check(CLI::IsMember({"text", "tsv"}));
+        c->add_option("--format", format_,
+                      "text, tsv, or a document made from them: markdown (the README's table), "
+                      "man (the man page's section), kdenlive, shotcut-meta, shotcut-ui (the "
+                      "editors' descriptions)")
+            ->check(CLI::IsMember(
+                {"text", "tsv", "markdown", "man", "kdenlive", "shotcut-meta", "shotcut-ui"}));
+        c->add_option("--look-name", lookName_,
+                      "with --format kdenlive: describe an effect of its own for a look of this "
+                      "name, starting from the values given");
         c->add_option("--save", save_, "write the values (defaults, --settings, --set) as JSON");
         addFilterOptions(*c, filter_);
         c->add_flag("-y,--overwrite", overwrite_, "overwrite an existing --save file");
@@ -50,7 +85,14 @@ class ParamsCommand : public Command {
     }
 
     void run(const Io& io) override {
+        if (!lookName_.empty() && format_ != "kdenlive")
+            throw UsageError("--look-name goes with --format kdenlive");
         auto host = configuredHost(filter_, io.err);
+        if (const auto writer = documentWriters().find(format_);
+            writer != documentWriters().end() && save_.empty()) {
+            io.out << writer->second(*host, lookName_);
+            return;
+        }
         if (save_.empty()) {
             (format_ == "tsv" ? printTsv : printTable)(*host, io.out);
             return;
@@ -65,6 +107,7 @@ class ParamsCommand : public Command {
 
   private:
     std::string format_ = "text";
+    std::string lookName_;
     std::string save_;
     FilterOptions filter_;
     bool overwrite_ = false;

@@ -16,6 +16,7 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,6 @@ namespace {
 using kit::FilterHost;
 using kit::Parameter;
 using kit::ParameterKind;
-
-constexpr double kDefaultFramesPerUnit = 25.0;  // melt: seconds at 25 frames per second
 
 // The process-wide module and its reference count (f0r_init / f0r_deinit pairs).
 struct Module {
@@ -102,17 +101,58 @@ struct Instance {
     unsigned width = 0;
     unsigned height = 0;
     std::mutex lock;  // guards the values against concurrent set/get/update
-    std::vector<int> sliders;
-    std::vector<int> checks;
+    // Each slider's and check box's value as the host last set it; unset ones keep the
+    // registered default. Read at each frame, so that integer-values applies to values set
+    // before it (hosts set parameters in index order).
+    std::vector<std::optional<double>> hostValues;
     double framesPerUnit = kDefaultFramesPerUnit;
+    double framesInRateClock = 0;
+    bool integerValues = false;
     // Frames numbered by call order, for hosts that pass no usable time (see below).
     int untimedFrames = 0;
+
+    // The value a parameter has in the units the host uses now.
+    double hostValue(const Parameter& p, std::size_t index) const {
+        if (hostValues[index]) return *hostValues[index];
+        if (p.kind == ParameterKind::Check || integerValues) return p.defaultValue;
+        return unitFromSlider(p.defaultValue, p.minimum, p.maximum);
+    }
+
+    // The module's slider and check-box arrays for these values (grown to fit).
+    void filterValues(const std::vector<Parameter>& parameters, std::vector<int>& sliders,
+                      std::vector<int>& checks) const {
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            const Parameter& p = parameters[i];
+            std::vector<int>& values = p.kind == ParameterKind::Check ? checks : sliders;
+            const auto at = static_cast<std::size_t>(p.index);
+            if (values.size() <= at) values.resize(at + 1);
+            const double x = hostValue(p, i);
+            if (p.kind == ParameterKind::Check)
+                values[at] = checkFromBool(x);
+            else if (integerValues)
+                values[at] = sliderFromInteger(x, p.minimum, p.maximum);
+            else
+                values[at] = sliderFromUnit(x, p.minimum, p.maximum);
+        }
+    }
 };
+
+// The frei0r index of the first parameter after the filter's own.
+int extraParameter(const Module& m, int offset) {
+    return static_cast<int>(m.parameters.size()) + offset;
+}
 
 // The size of the frame the module saw last: a new size re-reads the registration so that
 // the patterns are prepared for the frame's own centre, as in a fresh render.
 int lastWidth = -1;
 int lastHeight = -1;
+
+// Why a frame was refused, from the message box the module showed (if it showed one).
+std::string refusal(const FilterHost& host, const std::vector<kit::MessageBoxCall>& messages) {
+    return "cannot render through " + host.modulePath() +
+           (messages.empty() ? std::string(": the frame was refused")
+                             : ": " + messages.front().text);
+}
 
 void copyFrame(const std::uint32_t* in, std::uint32_t* out, std::size_t pixels) {
     if (in != nullptr && out != nullptr && in != out)
@@ -149,15 +189,15 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     Module& m = module();
     std::lock_guard guard(m.lock);
     loadedHost(m);
-    info->name = "drawlet";
-    info->author = "Drawlet developers";
+    info->name = kPluginName;
+    info->author = kPluginAuthor;
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 0;
     info->minor_version = 6;
-    info->num_params = static_cast<int>(m.parameters.size()) + 1;
-    info->explanation = "Hand-drawn look: hatching by brightness and strokes along the edges";
+    info->num_params = static_cast<int>(m.parameters.size()) + kExtraParameterCount;
+    info->explanation = kPluginExplanation;
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
@@ -170,13 +210,26 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
                          ? F0R_PARAM_DOUBLE
                          : F0R_PARAM_BOOL;
         info->explanation = m.explanations[static_cast<std::size_t>(index)].c_str();
-    } else if (index == count) {
-        info->name = "frames-per-time-unit";
+    } else if (index == extraParameter(m, 0)) {
+        info->name = kFramesPerTimeUnitName;
         info->type = F0R_PARAM_DOUBLE;
         info->explanation =
             "frames in one unit of the host's time, giving the frame number the hatching's "
             "randomness depends on (melt: the frame rate, e.g. 25; ffmpeg: rate / 1000, e.g. "
             "0.025); default 25";
+    } else if (index == extraParameter(m, 1)) {
+        info->name = kRateClockName;
+        info->type = F0R_PARAM_DOUBLE;
+        info->explanation =
+            "MLT hosts: set to the time 0:1001000.0, which MLT passes as the frames it holds at "
+            "the project's frame rate; frames are then numbered at that exact rate and "
+            "frames-per-time-unit is not used; default 0 (unused)";
+    } else if (index == extraParameter(m, 2)) {
+        info->name = kIntegerValuesName;
+        info->type = F0R_PARAM_BOOL;
+        info->explanation =
+            "on: sliders take the filter's own integers (mode 1..5, tilt -500..500) instead of "
+            "0..1, as editors' descriptions show them; default off";
     }
 }
 
@@ -191,24 +244,18 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     auto instance = std::make_unique<Instance>();
     instance->width = width;
     instance->height = height;
-    for (const Parameter& p : m.parameters)
-        (p.kind == ParameterKind::Slider ? instance->sliders : instance->checks)
-            .push_back(p.defaultValue);
+    instance->hostValues.resize(m.parameters.size());
     // A first frame shows whether the pattern files can be read.
     {
         std::lock_guard calls(FilterHost::callLock());
-        host->sliders() = instance->sliders;
-        host->checks() = instance->checks;
+        instance->filterValues(m.parameters, host->sliders(), host->checks());
         host->clearMessages();
         host->reregister();
         drawlet::kit::YcFrame probe =
             drawlet::kit::toYcFrame(cv::Mat(1, 1, CV_8UC3, cv::Scalar(128, 128, 128)));
         lastWidth = lastHeight = 1;
         if (host->process(probe, 0) != 1) {
-            const auto messages = host->messages();
-            m.error = "cannot render through " + host->modulePath() +
-                      (messages.empty() ? std::string(": the frame was refused")
-                                        : ": " + messages.front().text);
+            m.error = refusal(*host, host->messages());
             reportOnce(m);
             m.error.clear();  // a later construct may find the files
             m.errorReported = false;
@@ -227,16 +274,14 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     std::lock_guard guard(instance->lock);
     const double x = *static_cast<const double*>(param);
     const int count = static_cast<int>(m.parameters.size());
-    if (index >= 0 && index < count) {
-        const Parameter& p = m.parameters[static_cast<std::size_t>(index)];
-        if (p.kind == ParameterKind::Slider)
-            instance->sliders[static_cast<std::size_t>(p.index)] =
-                sliderFromUnit(x, p.minimum, p.maximum);
-        else
-            instance->checks[static_cast<std::size_t>(p.index)] = checkFromBool(x);
-    } else if (index == count) {
+    if (index >= 0 && index < count)
+        instance->hostValues[static_cast<std::size_t>(index)] = x;
+    else if (index == extraParameter(m, 0))
         instance->framesPerUnit = x;
-    }
+    else if (index == extraParameter(m, 1))
+        instance->framesInRateClock = x;
+    else if (index == extraParameter(m, 2))
+        instance->integerValues = checkFromBool(x) == 1;
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
@@ -246,15 +291,15 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     std::lock_guard guard(instance->lock);
     double& out = *static_cast<double*>(param);
     const int count = static_cast<int>(m.parameters.size());
-    if (index >= 0 && index < count) {
-        const Parameter& p = m.parameters[static_cast<std::size_t>(index)];
-        out = p.kind == ParameterKind::Slider
-                  ? unitFromSlider(instance->sliders[static_cast<std::size_t>(p.index)], p.minimum,
-                                   p.maximum)
-                  : instance->checks[static_cast<std::size_t>(p.index)];
-    } else if (index == count) {
+    if (index >= 0 && index < count)
+        out = instance->hostValue(m.parameters[static_cast<std::size_t>(index)],
+                                  static_cast<std::size_t>(index));
+    else if (index == extraParameter(m, 0))
         out = instance->framesPerUnit;
-    }
+    else if (index == extraParameter(m, 1))
+        out = instance->framesInRateClock;
+    else if (index == extraParameter(m, 2))
+        out = instance->integerValues ? 1.0 : 0.0;
 }
 
 void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe,
@@ -279,17 +324,18 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
     int frameNumber = 0;
     {
         std::lock_guard guard(instance->lock);
-        sliders = instance->sliders;
-        checks = instance->checks;
+        instance->filterValues(module().parameters, sliders, checks);
         // Some hosts pass no valid time (ffmpeg 5.1 sends its "no timestamp" value, a huge
         // negative number): the frames are then numbered in the order they arrive, which for
         // such a host, calling once per frame in order, is the frame's index in the stream.
         if (std::isfinite(time) && time >= 0)
-            frameNumber = frameNumberForTime(time, instance->framesPerUnit);
+            frameNumber = frameNumberForTime(
+                time, framesPerTimeUnit(instance->framesPerUnit, instance->framesInRateClock));
         else
             frameNumber = instance->untimedFrames++;
     }
     int result = 0;
+    std::vector<drawlet::kit::MessageBoxCall> messages;
     try {
         std::lock_guard calls(FilterHost::callLock());
         host->sliders() = sliders;
@@ -299,10 +345,15 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
             lastWidth = width;
             lastHeight = height;
         }
+        host->clearMessages();
         result = host->process(frame, frameNumber);
+        messages = host->messages();
     } catch (const std::exception&) {
         result = 0;
     }
+    // The module shows its message box once per failed pattern load, and a frei0r host has
+    // no window for it: the message goes to standard error, as at construction.
+    if (!messages.empty()) std::cerr << "drawlet frei0r: " + refusal(*host, messages) + "\n";
     if (result != 1) {
         copyFrame(inframe, outframe, pixels);
         return;

@@ -188,4 +188,13 @@ const ParameterInfo* findParameterInfo(std::string_view nameOrAlias) {
     return nullptr;
 }
 
+std::string choicesText(const ParameterInfo& info) {
+    std::string text;
+    for (const Choice& c : info.choices) {
+        if (!text.empty()) text += ", ";
+        text += std::to_string(c.value) + " " + std::string(c.label);
+    }
+    return text;
+}
+
 }  // namespace drawlet::kit

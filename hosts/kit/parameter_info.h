@@ -6,6 +6,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace drawlet::kit {
@@ -31,5 +32,9 @@ std::span<const ParameterInfo> parameterTable();
 
 // The entry for a display name or an alias; null when there is none.
 const ParameterInfo* findParameterInfo(std::string_view nameOrAlias);
+
+// The named values as people read them: "1 scratchboard, 2 white ink on black, ...";
+// empty for a parameter without named values.
+std::string choicesText(const ParameterInfo& info);
 
 }  // namespace drawlet::kit

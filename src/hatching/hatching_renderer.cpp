@@ -3,23 +3,25 @@
 #include <cmath>
 #include <cstdint>
 #include <opencv2/imgproc.hpp>
-#include <stdexcept>
 
+#include "hatching/hatching_frame.h"
+#include "hatching/hatching_rows.h"
 #include "hatching/hatching_tone.h"
-#include "hatching/pattern_bank.h"
-#include "hatching/samplers.h"
-#include "host/frame_driver.h"
+#include "imaging/mwc_jump.h"
 #include "imaging/mwc_random.h"
+#include "imaging/row_bands.h"
 #include "imaging/working_images.h"
 
 namespace drawlet {
 
 std::array<int, 256> buildToneTable(int vFlag) {
     std::array<int, 256> table{};
-    const double exponent = (10 - vFlag) / 10.0;
+    // 64-bit integer steps: exact, and free of overflow for vFlag far below its range.
+    const std::int64_t flag = vFlag;
+    const double exponent = static_cast<double>(10 - flag) / 10.0;
     for (int i = 0; i < 256; ++i) {
         const double base =
-            vFlag >= 0 ? i / 255.0 : static_cast<double>(i * (255 + vFlag)) / 255 / 255;
+            vFlag >= 0 ? i / 255.0 : static_cast<double>(i * (255 + flag)) / 255 / 255;
         // Within the registered vFlag range the value lies in 0..255; the clamp only keeps
         // out-of-range values (infinite or NaN powers) from overflowing the conversion.
         const double value = clampReal(std::pow(base, exponent) * 255, 0, 255);
@@ -30,95 +32,33 @@ std::array<int, 256> buildToneTable(int vFlag) {
 
 namespace {
 
-struct FrameJitter {
-    double xOffset;
-    double yOffset;
-    double slope;
-};
-
-using Sampler = double (*)(const PatternView&, double, double);
-
-double sampleBicubicClamped(const PatternView& p, double x, double y) {
-    return clampReal(sampleBicubicWrapped(p, x, y), 0, 255);
-}
-
-// All rows of the canvas, rows outer and columns inner: with diffusion the per-pixel draws
-// consume the random sequence in exactly this order.
-template <Sampler sample>
-void hatchRows(const FrameJitter& jitter, const std::array<int, 256>& toneTable,
-               const PatternView (&patterns)[kPatternCount], MwcRandom& rng) {
-    const EffectParameters& p = EffectParams;
-    const double* a = patternInverseAffine;
-    const int width = srcImage.cols;
-    const int height = srcImage.rows;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* hsv = scratchImages[0].ptr<std::uint8_t>(y);
-        std::uint8_t* out = canvasImage.ptr<std::uint8_t>(y);
-        for (int x = 0; x < width; ++x, hsv += 3, out += 3) {
-            const int hue = hsv[0], sat = hsv[1], v = hsv[2];
-            const int tone = toneTable[static_cast<std::size_t>(v)];
-            double px = x + jitter.xOffset;
-            double py = x * jitter.slope + (y + jitter.yOffset);
-            if (p.diffusion) {
-                px = px + (2 * rng.next() - 1);
-                py = py + (2 * rng.next() - 1);
-            }
-            const int k = patternIndexFor(tone, p.hatchShift, p.hatchInvert);
-            const double patX = a[0] * px + a[1] * py + a[2];
-            const double patY = a[3] * px + a[4] * py + a[5];
-            const double sampled = sample(patterns[k], patX, patY);
-            const double vb = clampReal(v * p.brightnessGain, 0, 255);
-            const Shade shade =
-                shadeFor(p.hatchToneMode, sampled, vb, p.densityLimit, p.saturationGain);
-            if (!p.maskMode) {
-                out[0] = static_cast<std::uint8_t>(hue);
-                out[1] =
-                    static_cast<std::uint8_t>(static_cast<int>(clampReal(shade.g * sat, 0, 255)));
-                out[2] = static_cast<std::uint8_t>(shade.value);
-            } else {
-                out[0] = 0;
-                out[1] = 0;
-                out[2] = static_cast<std::uint8_t>(maskValueFor(p.hatchToneMode, shade.f));
-            }
-        }
-    }
-}
+// The frame's tables, kept from frame to frame so that their buffers are reused.
+HatchingFrame hatchingFrame;
 
 }  // namespace
 
-int renderHatching() {
-    const EffectParameters& p = EffectParams;
-    PatternView patterns[kPatternCount];
-    for (int i = 0; i < kPatternCount; ++i) {
-        if (patternScaled[i].empty() || patternScaled[i].type() != CV_8UC1)
-            throw std::logic_error("hatching patterns are not prepared");
-        patterns[i] = PatternView::of(patternScaled[i]);
-    }
-
+int renderHatching(const SideTasks& beside) {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
 
-    // Keep the generator in locals for the whole run and store it back once.
+    // The generator is kept in a local for the frame jitter and stored back once, advanced
+    // past the two draws per pixel of the diffusion.
     MwcRandom rng = mwcRandom;
-    FrameJitter jitter{};
-    jitter.xOffset = rng.next() * p.xJitter;
-    jitter.yOffset = rng.next() * p.yJitter;
-    jitter.slope = p.tilt + (rng.next() - 0.5) * p.tiltJitter;
-
-    const std::array<int, 256> toneTable = buildToneTable(p.vFlag);
-    switch (p.interpolation) {
-        case 1:
-            hatchRows<sampleBilinearWrapped>(jitter, toneTable, patterns, rng);
-            break;
-        case 2:
-            hatchRows<sampleBicubicClamped>(jitter, toneTable, patterns, rng);
-            break;
-        default:
-            hatchRows<sampleNearestWrapped>(jitter, toneTable, patterns, rng);
-            break;
-    }
+    HatchingFrame& frame = hatchingFrame;
+    prepareHatchingFrame(frame, rng);
+    forEachRowBandBeside(
+        frame.height,
+        [&](int firstRow, int endRow) {
+            // The band in HSV form in a buffer of its own, then converted into the canvas:
+            // the conversion does not work in place, which would copy the band first.
+            cv::Mat hsvBand(endRow - firstRow, frame.width, CV_8UC3);
+            hatchRows(frame, firstRow, endRow, hsvBand.data, hsvBand.step[0]);
+            cv::Mat canvasBand = canvasImage.rowRange(firstRow, endRow);
+            cv::cvtColor(hsvBand, canvasBand, cv::COLOR_HSV2BGR);
+        },
+        beside);
+    if (frame.diffusion)
+        rng = mwcSkip(rng, 2 * static_cast<std::uint64_t>(frame.width) * frame.height);
     mwcRandom = rng;
-
-    cv::cvtColor(canvasImage, canvasImage, cv::COLOR_HSV2BGR);
     return 1;
 }
 

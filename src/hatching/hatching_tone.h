@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "imaging/saturating_cast.h"
+
 namespace drawlet {
 
 inline constexpr double kInv255 = 0.00392156862745098;  // the double nearest 1/255
@@ -42,11 +44,11 @@ inline Shade shadeFor(int toneMode, double pattern, double vb, double densityLim
         case 2: {
             const double s2 = (pattern * 0.7 + 76.5) * kInv255;
             const double f = s2 > 1 ? 1 : (s2 < 1 - densityLimit ? 1 - densityLimit : s2);
-            return {f, static_cast<int>(vb * f), saturationGain};
+            return {f, saturatingTrunc(vb * f), saturationGain};
         }
         case 3: {
             const double f = s > 1 ? 1 : (s < 1 - densityLimit ? 1 - densityLimit : s);
-            return {f, static_cast<int>(255 * f), 0.0};
+            return {f, saturatingTrunc(255 * f), 0.0};
         }
         case 4: {
             const double f = s > 1 ? 1 : (s < 1 - densityLimit ? 1 - densityLimit : s);
@@ -56,14 +58,15 @@ inline Shade shadeFor(int toneMode, double pattern, double vb, double densityLim
         default: {  // tone modes 0 and 1
             const double m = s > densityLimit ? densityLimit : (s < 0 ? 0 : s);
             const double f = 1 - m;
-            return {f, static_cast<int>(vb * f), saturationGain};
+            return {f, saturatingTrunc(vb * f), saturationGain};
         }
     }
 }
 
-// The mask byte: the shade itself in tone modes 0 and 1, its complement otherwise.
+// The mask byte: the shade itself in tone modes 0 and 1, its complement otherwise. f is never
+// negative (the pattern value is not), so the complement cannot overflow.
 inline int maskValueFor(int toneMode, double f) {
-    const int shade = static_cast<int>(255 * f);
+    const int shade = saturatingTrunc(255 * f);
     return toneMode <= 1 ? shade : 255 - shade;
 }
 

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "host/parameter_lookup.h"
 #include "host/parameters.h"
-#include "host/registration.h"
+#include "imaging/saturating_cast.h"
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wformat-truncation"
+#endif
 
 namespace drawlet {
 
@@ -26,6 +30,16 @@ double currentPatternAngle = 1.0;
 namespace {
 
 std::string patternDirectory;
+
+// The reader throws on some malformed files (a header claiming more rows than it accepts)
+// instead of returning an empty image: any failure to read is a file that cannot be read.
+cv::Mat readPatternFile(const char* path) {
+    try {
+        return cv::imread(path, cv::IMREAD_GRAYSCALE);
+    } catch (const std::exception&) {
+        return cv::Mat();
+    }
+}
 
 // "%s の読み込みに失敗しました" ("failed to read %s") and "エラー" ("error"), code page 932.
 constexpr char kLoadFailedFormat[] =
@@ -66,7 +80,7 @@ bool loadPatternSet(char* message) {
         else
             std::snprintf(path, sizeof path, "%s/img%d/h%d.bmp", base, loadedPatternNo, i);
         patternOriginals[i].release();
-        patternOriginals[i] = cv::imread(path, cv::IMREAD_GRAYSCALE);
+        patternOriginals[i] = readPatternFile(path);
         if (patternOriginals[i].empty()) {
             releasePatterns();
             std::snprintf(message, kPatternTextSize, kLoadFailedFormat, path);
@@ -104,7 +118,7 @@ void preparePatterns(const DrawletFrameRequest& request) {
             patternScaled[i] = original.clone();
         } else {
             const auto shrunk = [s](int side) {
-                return std::clamp(static_cast<int>(s * side), 1, kMaxPreparedSide);
+                return std::clamp(saturatingTrunc(s * side), 1, kMaxPreparedSide);
             };
             cv::resize(original, patternScaled[i],
                        cv::Size(shrunk(original.cols), shrunk(original.rows)), 0, 0,

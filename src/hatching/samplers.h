@@ -19,6 +19,7 @@ struct PatternView {
         return {image.ptr<std::uint8_t>(0), image.step[0], image.cols, image.rows};
     }
     double at(int j, int k) const { return data[static_cast<std::size_t>(k) * step + j]; }
+    const std::uint8_t* row(int k) const { return data + static_cast<std::size_t>(k) * step; }
 };
 
 // i mod n into 0..n-1, for n >= 1.
@@ -57,29 +58,27 @@ inline double sampleNearestWrapped(const PatternView& p, double x, double y) {
     return p.at(wrapIndex(j, p.width), wrapIndex(k, p.height));
 }
 
+// The bilinear mix of the four pixels around a position, at fractions fx and fy.
+inline double bilinearMix(double p00, double p10, double p01, double p11, double fx, double fy) {
+    return ((1 - fx) * p00 + fx * p10) * (1 - fy) + fy * ((1 - fx) * p01 + fx * p11);
+}
+
 inline double sampleBilinearWrapped(const PatternView& p, double x, double y) {
     const IntFraction sx = splitReal(x);
     const IntFraction sy = splitReal(y);
-    const double fx = sx.d, fy = sy.d;
     const int j0 = wrapIndex(sx.i, p.width), j1 = (j0 + 1) % p.width;
     const int k0 = wrapIndex(sy.i, p.height), k1 = (k0 + 1) % p.height;
-    return ((1 - fx) * p.at(j0, k0) + fx * p.at(j1, k0)) * (1 - fy) +
-           fy * ((1 - fx) * p.at(j0, k1) + fx * p.at(j1, k1));
+    return bilinearMix(p.at(j0, k0), p.at(j1, k0), p.at(j0, k1), p.at(j1, k1), sx.d, sy.d);
 }
 
 // Cubic convolution kernel with a = -1: the piece for |t| <= 1 and the piece for 1..2.
 inline double cubicInner(double t) { return ((t - 2) * t) * t + 1; }
 inline double cubicOuter(double t) { return ((5 - t) * t - 8) * t + 4; }
 
-// Can overshoot 0..255 (the outer weights are negative); the caller clamps.
-inline double sampleBicubicWrapped(const PatternView& p, double x, double y) {
-    const IntFraction sx = splitReal(x);
-    const IntFraction sy = splitReal(y);
-    const double fx = sx.d, fy = sy.d;
-    const int jm = wrapIndex(sx.i - 1, p.width);
-    const int km = wrapIndex(sy.i - 1, p.height);
-    const int cols[4] = {jm, (jm + 1) % p.width, (jm + 2) % p.width, (jm + 3) % p.width};
-    const int rows[4] = {km, (km + 1) % p.height, (km + 2) % p.height, (km + 3) % p.height};
+// The cubic convolution of the 4 x 4 pixels around a position, at fractions fx and fy:
+// row r, column c of the neighbourhood (offsets -1..2) is row[r][col[c]].
+inline double bicubicMix(const std::uint8_t* const (&row)[4], const int (&col)[4], double fx,
+                         double fy) {
     const double wx[4] = {cubicOuter(1 + fx), cubicInner(fx), cubicInner(1 - fx),
                           cubicOuter(2 - fx)};
     const double wy[4] = {cubicOuter(1 + fy), cubicInner(fy), cubicInner(1 - fy),
@@ -87,10 +86,22 @@ inline double sampleBicubicWrapped(const PatternView& p, double x, double y) {
     double sum = 0;
     for (int r = 0; r < 4; ++r) {
         double rowSum = 0;
-        for (int c = 0; c < 4; ++c) rowSum += wx[c] * p.at(cols[c], rows[r]);
+        for (int c = 0; c < 4; ++c) rowSum += wx[c] * row[r][col[c]];
         sum += wy[r] * rowSum;
     }
     return sum;
+}
+
+// Can overshoot 0..255 (the outer weights are negative); the caller clamps.
+inline double sampleBicubicWrapped(const PatternView& p, double x, double y) {
+    const IntFraction sx = splitReal(x);
+    const IntFraction sy = splitReal(y);
+    const int jm = wrapIndex(sx.i - 1, p.width);
+    const int km = wrapIndex(sy.i - 1, p.height);
+    const int cols[4] = {jm, (jm + 1) % p.width, (jm + 2) % p.width, (jm + 3) % p.width};
+    const std::uint8_t* const rows[4] = {p.row(km), p.row((km + 1) % p.height),
+                                         p.row((km + 2) % p.height), p.row((km + 3) % p.height)};
+    return bicubicMix(rows, cols, sx.d, sy.d);
 }
 
 }  // namespace drawlet

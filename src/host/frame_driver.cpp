@@ -4,8 +4,8 @@
 
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
+#include "host/parameter_lookup.h"
 #include "host/parameters.h"
-#include "host/registration.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
 #include "lines/lines.h"
@@ -112,17 +112,25 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
     }
     ycToBgr(rowStride, frame, width, height);
 
+    const bool lines = EffectParams.lineOn;
     if (EffectParams.hatchOn) {
         const SeedWords seed =
             seedWordsFor(request.frameNumber, EffectParams.updateInterval, EffectParams.randomSeed);
         mwcRandom.rngX = seed.rngX;
         mwcRandom.rngCarry = seed.rngCarry;
-        renderHatching();
+        // The strokes are planned from the frame and the value plane of the hatching's own HSV
+        // picture (the same bytes the line drawer would convert again), beside the hatching.
+        renderHatching(lines ? linePlanTasks(linePlan) : SideTasks());
+        if (lines) completeLinePlan(linePlan);
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));
+        if (lines) {
+            prepareValuePlane();
+            planLines(linePlan, kPlannedStrokeBudget);
+        }
     }
-    if (EffectParams.lineOn) drawLines();
+    if (lines) drawPlannedLines(linePlan);
 
     bgrToYc(rowStride, frame, width, height);
     return 1;

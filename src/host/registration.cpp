@@ -1,7 +1,5 @@
 #include "host/registration.h"
 
-#include <stdexcept>
-
 #include "hatching/pattern_bank.h"
 #include "host/frame_driver.h"
 #include "host/module_load.h"
@@ -10,8 +8,6 @@
 
 namespace drawlet {
 
-NameIndex trackIndexByName;
-NameIndex checkIndexByName;
 std::vector<int> previousChecks;
 
 namespace {
@@ -50,14 +46,6 @@ DrawletRegistration makeRegistration() {
     return reg;
 }
 
-int lookUp(const NameIndex& index, const int* values, int count, std::string_view name) {
-    const auto found = index.find(name);
-    if (found == index.end()) throw std::out_of_range("parameter not registered");
-    if (values == nullptr || found->second >= count)
-        throw std::out_of_range("host gave no value array");
-    return values[found->second];
-}
-
 }  // namespace
 
 DrawletRegistration& filterRegistration() {
@@ -68,21 +56,10 @@ DrawletRegistration& filterRegistration() {
 DrawletRegistration* registerFilter() {
     DrawletRegistration& reg = filterRegistration();
     setPatternBaseDirectory(moduleDir);
-    trackIndexByName.clear();
-    for (int i = 0; i < reg.trackCount; ++i) trackIndexByName[reg.trackNames[i]] = i;
-    checkIndexByName.clear();
-    for (int j = 0; j < reg.checkCount; ++j) checkIndexByName[reg.checkNames[j]] = j;
+    rebuildNameIndexes(reg);
     previousChecks.resize(static_cast<std::size_t>(reg.checkCount), 0);
     loadedPatternNo = -100;
     return &reg;
-}
-
-int trackValue(const DrawletRegistration& reg, std::string_view name) {
-    return lookUp(trackIndexByName, reg.trackValues, reg.trackCount, name);
-}
-
-int checkValue(const DrawletRegistration& reg, std::string_view name) {
-    return lookUp(checkIndexByName, reg.checkValues, reg.checkCount, name);
 }
 
 int windowProcCallback(void*, unsigned int, void*, void*, void*, DrawletRegistration*) { return 0; }

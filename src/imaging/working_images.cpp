@@ -2,7 +2,8 @@
 
 #include <cstddef>
 
-#include "imaging/yc_pixel.h"
+#include "imaging/row_bands.h"
+#include "imaging/yc_rows.h"
 
 namespace drawlet {
 
@@ -30,20 +31,20 @@ void releaseWorkingImages() {
 
 void ycToBgr(int rowStride, const DrawletPixelYC* frame, int width, int height) {
     if (width <= 0 || height <= 0) return;
-    for (int i = 0; i < height; ++i) {
-        const DrawletPixelYC* in = frame + static_cast<std::ptrdiff_t>(i) * rowStride;
-        std::uint8_t* out = srcImage.ptr<std::uint8_t>(i);
-        for (int j = 0; j < width; ++j) ycPixelToBgr(in[j], out + 3 * j);
-    }
+    forEachRowBand(height, [&](int firstRow, int endRow) {
+        for (int i = firstRow; i < endRow; ++i)
+            ycRowToBgr(frame + static_cast<std::ptrdiff_t>(i) * rowStride,
+                       srcImage.ptr<std::uint8_t>(i), width);
+    });
 }
 
 void bgrToYc(int rowStride, DrawletPixelYC* frame, int width, int height) {
     if (width <= 0 || height <= 0) return;
-    for (int i = 0; i < height; ++i) {
-        const std::uint8_t* in = canvasImage.ptr<std::uint8_t>(i);
-        DrawletPixelYC* out = frame + static_cast<std::ptrdiff_t>(i) * rowStride;
-        for (int j = 0; j < width; ++j) out[j] = bgrPixelToYc(in + 3 * j);
-    }
+    forEachRowBand(height, [&](int firstRow, int endRow) {
+        for (int i = firstRow; i < endRow; ++i)
+            bgrRowToYc(canvasImage.ptr<std::uint8_t>(i),
+                       frame + static_cast<std::ptrdiff_t>(i) * rowStride, width);
+    });
 }
 
 }  // namespace drawlet

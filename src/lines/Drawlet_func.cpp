@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <opencv2/imgproc.hpp>
 
-#include "host/frame_driver.h"
+#include "host/effect_params.h"
 #include "imaging/working_images.h"
 #include "lines/lines.h"
 
@@ -26,8 +26,17 @@ std::vector<StrokeSample> strokeSamples;
 // Out-of-range values below 1 would never advance.
 int lineStepInUse() { return std::max(EffectParams.lineStep, 1); }
 
-// The line call refuses thickness 0; it is drawn as the thinnest line.
-int thicknessInUse() { return std::clamp(EffectParams.width, 1, 32767); }
+// The line call refuses thickness 0; it is drawn as the thinnest line. A line of thickness
+// 2 * (w + h) covers the whole w x h frame wherever it lies, so a thicker one draws the same
+// picture: widths beyond that (only out-of-range values; the slider stops at 100) are held
+// there, as they cost the line call time in proportion and made frames take minutes.
+constexpr int kWidestRegistered = 100;
+constexpr int kThickestLine = 32767;  // the line call's own limit
+int thicknessInUse() {
+    const int covering = 2 * (canvasImage.cols + canvasImage.rows);
+    const int widest = std::min(std::max(covering, kWidestRegistered), kThickestLine);
+    return std::clamp(EffectParams.width, 1, widest);
+}
 
 const std::uint8_t* srcPixel(int x, int y) { return srcImage.ptr<std::uint8_t>(y) + 3 * x; }
 
@@ -35,9 +44,53 @@ void cannyInto(const cv::Mat& plane, cv::Mat& edges) {
     cv::Canny(plane, edges, EffectParams.cannyTh1, EffectParams.cannyTh2, kCannyAperture);
 }
 
-void orCannyOf(const cv::Mat& plane) {
-    cannyInto(plane, lastScratchGray);
-    cv::bitwise_or(scratchImages[2], lastScratchGray, scratchImages[2]);
+// The planes whose Canny edges line types 1 to 3 trace, in the order their maps are
+// combined: blue, green, red (channels of srcImage), then the value plane.
+constexpr int kValuePlane = -1;
+const std::vector<int>& cannyPlanes(int lineType) {
+    static const std::vector<int> none, value{kValuePlane}, colour{0, 1, 2},
+        colourAndValue{0, 1, 2, kValuePlane};
+    switch (lineType) {
+        case 1:
+            return value;
+        case 2:
+            return colour;
+        case 3:
+            return colourAndValue;
+        default:
+            return none;
+    }
+}
+
+// The edges of plane i: the first into the map itself, the second into lastScratchGray, the
+// others into buffers of their own, so that every plane can be made on its own thread.
+cv::Mat extraPlaneEdges[2];
+bool planeEdgesMade[4] = {};
+
+cv::Mat& planeEdges(std::size_t i) {
+    return i == 0 ? scratchImages[2] : i == 1 ? lastScratchGray : extraPlaneEdges[i - 2];
+}
+
+void makePlaneEdges(std::size_t i) {
+    const int plane = cannyPlanes(EffectParams.lineType)[i];
+    if (plane == kValuePlane) {
+        cannyInto(scratchImages[1], planeEdges(i));
+    } else {
+        cv::Mat& channel = scratchImages[3 + plane];
+        cv::extractChannel(srcImage, channel, plane);
+        cannyInto(channel, planeEdges(i));
+    }
+    planeEdgesMade[i] = true;
+}
+
+// The union of the planes' edges in the map; planes not made ahead are made here.
+void combinePlaneEdges() {
+    const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
+    for (std::size_t i = 0; i < planes; ++i) {
+        if (!planeEdgesMade[i]) makePlaneEdges(i);
+        if (i > 0) cv::bitwise_or(scratchImages[2], planeEdges(i), scratchImages[2]);
+        planeEdgesMade[i] = false;
+    }
 }
 
 // The contour finder counts the outermost pixels of the map as background.
@@ -48,13 +101,9 @@ void clearFrame(cv::Mat& map) {
     map.col(map.cols - 1).setTo(0);
 }
 
-void drawSegment(cv::Point from, cv::Point to, const cv::Scalar& colour) {
-    cv::line(canvasImage, from, to, colour, thicknessInUse(), cv::LINE_AA, 0);
-}
-
 const cv::Scalar kWhite(255, 255, 255, 0);
 
-void strokeAlongContour(const Contour& contour) {
+void planAlongContour(const Contour& contour, std::vector<Stroke>& out) {
     const EffectParameters& p = EffectParams;
     const long long total = static_cast<long long>(contour.size());
     const int step = lineStepInUse();
@@ -68,11 +117,11 @@ void strokeAlongContour(const Contour& contour) {
             const std::uint8_t* bgr = srcPixel(start.x, start.y);
             colour = cv::Scalar(bgr[0] * a, bgr[1] * a, bgr[2] * a, 0);
         }
-        drawSegment(start, contour[static_cast<std::size_t>(e)], colour);
+        out.push_back({start, contour[static_cast<std::size_t>(e)], colour});
     }
 }
 
-void strokeColourEdges(const Contour& contour) {
+void planColourEdges(const Contour& contour, std::vector<Stroke>& out) {
     const EffectParameters& p = EffectParams;
     const std::size_t total = contour.size();
     const std::size_t step = static_cast<std::size_t>(lineStepInUse());
@@ -97,8 +146,23 @@ void strokeColourEdges(const Contour& contour) {
         if (from.edge == 0 || to.edge == 0) continue;
         const cv::Scalar colour =
             p.maskMode ? kWhite : cv::Scalar(from.b * a + o, from.g * a + o, from.r * a + o, 0);
-        drawSegment({from.x, from.y}, {to.x, to.y}, colour);
+        out.push_back({{from.x, from.y}, {to.x, to.y}, colour});
     }
+}
+
+long long minimumContourPoints() {
+    return static_cast<long long>(kSamplesPerContour) * lineStepInUse();
+}
+
+// The strokes of one pass: its contours found, the long enough ones stroked in list order.
+void planPass(int level, std::vector<Stroke>& out) {
+    out.clear();
+    extractContours(level);
+    const long long minimumPoints = minimumContourPoints();
+    for (const Contour& contour : contourStorage)
+        if (static_cast<long long>(contour.size()) >= minimumPoints)
+            planContourStrokes(contour, out);
+    releaseContours();
 }
 
 }  // namespace
@@ -107,14 +171,18 @@ std::vector<int> passLevels(int lineType, int extractInterval) {
     if (lineType != 0) return {20};
     const int interval = std::max(extractInterval, 1);
     std::vector<int> levels;
-    for (int level = 20; level < 240; level += interval) levels.push_back(level);
+    // 64-bit steps: an interval near INT_MAX must end the loop, not overflow it.
+    for (std::int64_t level = 20; level < 240; level += interval)
+        levels.push_back(static_cast<int>(level));
     return levels;
 }
 
 void prepareValuePlane() {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
-    cv::extractChannel(scratchImages[0], scratchImages[1], 2);
+    extractValuePlane();
 }
+
+void extractValuePlane() { cv::extractChannel(scratchImages[0], scratchImages[1], 2); }
 
 const Contour* extractContours(int level) {
     const EffectParameters& p = EffectParams;
@@ -124,15 +192,9 @@ const Contour* extractContours(int level) {
             cv::threshold(scratchImages[1], map, level, 255.0, cv::THRESH_BINARY);
             break;
         case 1:
-            cannyInto(scratchImages[1], map);
-            break;
         case 2:
         case 3:
-            cv::split(srcImage, &scratchImages[3]);
-            cannyInto(scratchImages[3], map);
-            orCannyOf(scratchImages[4]);
-            orCannyOf(scratchImages[5]);
-            if (p.lineType == 3) orCannyOf(scratchImages[1]);
+            combinePlaneEdges();
             break;
         default:  // no edge map is defined for other values: no contours
             map.setTo(0);
@@ -175,22 +237,78 @@ void suppressShortRuns(std::span<StrokeSample> samples) {
     }
 }
 
-void strokeContour(const Contour& contour) {
+void planContourStrokes(const Contour& contour, std::vector<Stroke>& out) {
     if (EffectParams.noise <= 0)
-        strokeAlongContour(contour);
+        planAlongContour(contour, out);
     else
-        strokeColourEdges(contour);
+        planColourEdges(contour, out);
+}
+
+void drawStrokes(const std::vector<Stroke>& strokes) {
+    const int thickness = thicknessInUse();
+    for (const Stroke& stroke : strokes)
+        cv::line(canvasImage, stroke.from, stroke.to, stroke.colour, thickness, cv::LINE_AA, 0);
+}
+
+void strokeContour(const Contour& contour) {
+    std::vector<Stroke> strokes;
+    planContourStrokes(contour, strokes);
+    drawStrokes(strokes);
+}
+
+LinePlan linePlan;
+
+void planLines(LinePlan& plan, std::size_t strokeBudget) {
+    plan.levels = passLevels(EffectParams.lineType, EffectParams.extractInterval);
+    plan.planned = 0;
+    std::size_t held = 0;
+    while (plan.planned < plan.levels.size() && held < strokeBudget) {
+        if (plan.passes.size() <= plan.planned) plan.passes.emplace_back();
+        std::vector<Stroke>& pass = plan.passes[plan.planned];
+        planPass(plan.levels[plan.planned], pass);
+        held += pass.size();
+        ++plan.planned;
+    }
+}
+
+void drawPlannedLines(LinePlan& plan) {
+    for (std::size_t i = 0; i < plan.planned; ++i) drawStrokes(plan.passes[i]);
+    if (plan.planned < plan.levels.size()) {
+        if (plan.passes.empty()) plan.passes.emplace_back();
+        std::vector<Stroke>& pass = plan.passes.front();
+        for (std::size_t i = plan.planned; i < plan.levels.size(); ++i) {
+            planPass(plan.levels[i], pass);
+            drawStrokes(pass);
+        }
+    }
+    releaseContours();
+}
+
+SideTasks linePlanTasks(LinePlan& plan) {
+    const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
+    if (planes == 0) {
+        return {[&plan] {
+            extractValuePlane();
+            planLines(plan, kPlannedStrokeBudget);
+        }};
+    }
+    SideTasks tasks;
+    for (std::size_t i = 0; i < planes; ++i)
+        tasks.push_back([i] {
+            if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane) extractValuePlane();
+            makePlaneEdges(i);
+        });
+    return tasks;
+}
+
+void completeLinePlan(LinePlan& plan) {
+    if (!cannyPlanes(EffectParams.lineType).empty()) planLines(plan, kPlannedStrokeBudget);
 }
 
 void drawLines() {
-    const long long minimumPoints = static_cast<long long>(kSamplesPerContour) * lineStepInUse();
     prepareValuePlane();
-    for (const int level : passLevels(EffectParams.lineType, EffectParams.extractInterval)) {
-        extractContours(level);
-        for (const Contour& contour : contourStorage)
-            if (static_cast<long long>(contour.size()) >= minimumPoints) strokeContour(contour);
-    }
-    releaseContours();
+    planLines(linePlan, kPlannedStrokeBudget);
+    drawPlannedLines(linePlan);
 }
 
 }  // namespace drawlet

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows Drawlet.auf under Wine and compares it with the Linux one:
+# Runs the Windows Drawlet.auf under Wine, as unpacked from the zip users get, and compares
+# it with the Linux one:
 #   tests/windows/wine_test.sh LINUX_BUILD WINDOWS_BUILD
+# 0. the zip holds the module, its pattern sets and the read-me, and nothing else;
 # 1. objdump: one undecorated export, GetFilterTable, and only system DLLs imported;
 # 2. the Wine test host's checks of the record and the callbacks, and of a module whose
 #    pattern folder is missing;
@@ -22,7 +24,20 @@ fail() {
   failed=1
 }
 
-module=$windows/Drawlet.auf
+# The module and its pattern folder as a user unpacks them into the plug-in folder.
+zip=$(ls "$windows"/Drawlet-*-windows.zip)
+mkdir "$work/plugins"
+(cd "$work/plugins" && cmake -E tar xf "$zip")
+expected=$( (echo Drawlet-README.txt Drawlet.auf; for set in img img1 img2; do
+  for i in 0 1 2 3 4 5 6; do echo "Drawlet/$set/h$i.bmp"; done; done) | tr ' ' '\n' | sort)
+unpacked=$(cd "$work/plugins" && find . -type f | sed 's|^\./||' | sort)
+[ "$unpacked" = "$expected" ] || fail "$(basename "$zip") holds: $unpacked"
+head -c 3 "$work/plugins/Drawlet-README.txt" | cmp -s - <(printf '\xef\xbb\xbf') ||
+  fail "the read-me has no UTF-8 byte-order mark"
+grep -q $'の読み込みに失敗しました.*\r$' "$work/plugins/Drawlet-README.txt" ||
+  fail "the read-me does not explain the message, or its lines do not end in CRLF"
+echo "zip: $(basename "$zip") holds the module, $(grep -c bmp <<<"$unpacked") pattern files and the read-me"
+module=$work/plugins/Drawlet.auf
 objdump=i686-w64-mingw32-objdump
 $objdump -p "$module" >"$work/objdump.txt"
 grep -q 'Magic.*(PE32)' "$work/objdump.txt" || fail "Drawlet.auf is not a 32-bit PE"
@@ -45,8 +60,9 @@ wine_run "$windows/tests/drawlet_wine_host.exe" --missing \
   fail "the missing-pattern checks"
 
 # OpenCV picks its vectorised code by processor; both modules' OpenCV builds dispatch the
-# same variants. Compare once as the processor allows and once with OpenCV held to its
-# SSE4 code, as on a processor without AVX2.
+# same variants, and the module's AVX2 row conversions follow OpenCV's dispatch. Compare
+# once as the processor allows and once with OpenCV held to its SSE4 code, as on a
+# processor without AVX2.
 # compare LABEL [report]: with "report", differing frames are listed but do not fail.
 compare() {
   local label=$1 out=$work/$1 strict=1
@@ -81,6 +97,9 @@ else
   compare native
 fi
 OPENCV_CPU_DISABLE=AVX2,FMA3 compare sse4
+# And held to the baseline of both builds (SSE2): every dispatched variant off, the
+# module's own AVX2 row conversions with them.
+OPENCV_CPU_DISABLE=SSE4_1,SSE4_2,POPCNT,AVX,FP16,AVX2,FMA3,AVX512_SKX compare baseline
 
 # The C runtimes compared where the filter calls them.
 "$linux/tests/drawlet_math_probe" >"$work/math-linux.txt"

@@ -1,0 +1,98 @@
+#include "cli/parameter_docs.h"
+
+#include <fmt/format.h>
+
+#include "kit/parameter_info.h"
+
+namespace drawlet::cli {
+
+namespace {
+
+// What one row says about a parameter, in words.
+struct Row {
+    std::string index;  // "3", or "check 3"
+    std::string name;
+    std::string alias;
+    std::string range;  // "1..5" or "on/off"
+    std::string value;  // the host's current value, as typed
+    std::string unit;
+    std::string description;
+};
+
+Row rowFor(const kit::FilterHost& host, const kit::Parameter& p) {
+    const bool check = p.kind == kit::ParameterKind::Check;
+    Row row{(check ? "check " : "") + std::to_string(p.index),
+            p.name,
+            p.alias,
+            check ? "on/off" : fmt::format("{}..{}", p.minimum, p.maximum),
+            check ? (host.value(p) ? "on" : "off") : std::to_string(host.value(p)),
+            "",
+            ""};
+    if (const kit::ParameterInfo* info = kit::findParameterInfo(p.name)) {
+        if (info->unit != "on/off") row.unit = info->unit;
+        row.description = info->description;
+        if (const std::string choices = kit::choicesText(*info); !choices.empty())
+            row.description += ": " + choices;
+    }
+    return row;
+}
+
+// "the edges that strokes follow" as a sentence: "The edges that strokes follow".
+std::string sentence(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+std::string markdownCell(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '|' ? std::string("\\|") : std::string(1, c);
+    return out;
+}
+
+}  // namespace
+
+std::string markdownParameterTable(const kit::FilterHost& host) {
+    std::string out =
+        "| Index | Name | Alias | Range | Default | Unit | What it does |\n"
+        "|---|---|---|---|---|---|---|\n";
+    for (const kit::Parameter& p : host.parameters()) {
+        const Row r = rowFor(host, p);
+        out += fmt::format("| {} | {} | `{}` | {} | {} | {} | {} |\n", r.index,
+                           markdownCell(r.name), r.alias, r.range, r.value, markdownCell(r.unit),
+                           markdownCell(r.description));
+    }
+    return out;
+}
+
+std::string roffText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+std::string manParameterSection(const kit::FilterHost& host) {
+    std::string out =
+        ".SH PARAMETERS\n"
+        "The filter's sliders take integers in the range shown, its check boxes on, off, 1 or "
+        "0.\nGive each by its alias, its display name (UTF\\-8) or, for a slider, its index, "
+        "in\n.B \\-\\-set\nor as a key of a\n.B \\-\\-settings\nfile.\n";
+    for (const kit::Parameter& p : host.parameters()) {
+        const Row r = rowFor(host, p);
+        const std::string unit = r.unit.empty() ? "" : " " + r.unit;
+        out += fmt::format(".TP\n.B {}\n({}, {}) {}{}, default {}.\n{}.\n", roffText(r.alias),
+                           roffText(r.index), roffText(r.name), roffText(r.range), roffText(unit),
+                           roffText(r.value), roffText(sentence(r.description)));
+    }
+    return out;
+}
+
+}  // namespace drawlet::cli

@@ -1,0 +1,68 @@
+// Everything the hatching of one frame reads besides the pixels: the frame's jitter, the
+// pattern views and matrix, and lookup tables of the per-pixel formulas, each entry computed
+// by the same functions (hatching_tone.h) that the per-pixel path calls.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "hatching/pattern_bank.h"
+#include "hatching/samplers.h"
+#include "imaging/mwc_random.h"
+
+namespace drawlet {
+
+struct HatchingFrame {
+    // Frame jitter: the first three draws after seeding.
+    double xOffset = 0;
+    double yOffset = 0;
+    double slope = 0;
+    double affine[6] = {};  // canvas to pattern coordinates
+    PatternView patterns[kPatternCount] = {};
+
+    int width = 0;
+    int height = 0;
+    int interpolation = 0;
+    int toneMode = 0;
+    bool diffusion = false;
+    bool mask = false;
+    double densityLimit = 0;
+    double saturationGain = 0;
+
+    // Per source value V: the pattern it samples, and Vb = clamp(V x brightness gain).
+    std::array<std::uint8_t, 256> patternOfValue{};
+    std::array<double, 256> brightnessOfValue{};
+
+    // The fast path: all seven patterns of one power-of-two size and row step, and every
+    // pattern position of the frame well inside the int range, so that a position wraps
+    // with a mask and converts without the range test. The remaining frames take the plain
+    // per-pixel path.
+    bool fast = false;
+    int columnMask = 0;
+    int rowMask = 0;
+    int rowShift = 0;  // log2 of the row step
+    const std::uint8_t* patternData[kPatternCount] = {};
+
+    // Nearest sampling reads whole pattern bytes P, so the bytes written are functions of
+    // (V, P), (P, saturation) and P: tables built for the fast path. The saturation table
+    // serves every sampler: outside tone mode 4 its one row holds for any sample.
+    std::vector<std::uint8_t> valueOf;           // [V << 8 | P]: V'
+    std::vector<std::uint8_t> saturations;       // one row of 256, or 256 rows (tone mode 4)
+    const std::uint8_t* saturationOf[256] = {};  // [P]: the row of output saturations
+    std::array<std::uint8_t, 256> maskOf{};      // [P]: the mask byte
+
+    // With diffusion, the generator at the first draw of every band of rows.
+    std::vector<MwcRandom> bandStarts;
+};
+
+// Fills `frame` for the current EffectParams, patterns and frame size, drawing the frame
+// jitter from `rng` (which is left after those three draws).
+void prepareHatchingFrame(HatchingFrame& frame, MwcRandom& rng);
+
+// True when positions of the frame, pattern coordinates of pixels up to four columns past
+// the width and with the diffusion jitter, stay far inside the int range.
+bool patternPositionsBounded(const double (&affine)[6], double xOffset, double yOffset,
+                             double slope, int width, int height);
+
+}  // namespace drawlet
