@@ -252,6 +252,45 @@ TEST_F(StudioServer, ExactFramesAreTheFramesRenderWritesAfterAnyPreview) {
     }
 }
 
+// Requests of several pages (or A and B) at once each get the frame of their own settings and
+// size, the same bytes as when they come one at a time.
+TEST_F(StudioServer, RequestsAtOnceGetTheFramesOfTheirOwnSettings) {
+    cv::Mat picture(40, 60, CV_8UC3);
+    cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
+    ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    Studio studio(input);
+    ASSERT_GT(studio.port(), 0);
+    const std::string cookie =
+        "drawlet_studio_" + std::to_string(studio.port()) + "=" + studio.token();
+    const std::string bodies[] = {
+        R"({"settings": {"mode": 4}, "frame": 2})",
+        R"({"settings": {"mode": 4}, "frame": 2, "maxSide": 30})",
+        R"({"settings": {"mode": 3, "pattern": 2}, "frame": 5})",
+        R"({"settings": {"mode": 5, "pattern-angle": 30}, "frame": 1, "maxSide": 45})",
+    };
+    std::vector<std::string> alone;
+    for (const std::string& body : bodies)
+        alone.push_back(send(studio.port(), post("/api/render", studio.host(), cookie, body)).text);
+    std::vector<std::vector<std::string>> together(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i)
+                together[t].push_back(send(studio.port(), post("/api/render", studio.host(), cookie,
+                                                               bodies[(t + i) % 4]))
+                                          .text);
+        });
+    for (std::thread& t : threads) t.join();
+    const auto body = [](const std::string& reply) {
+        return reply.substr(reply.find("\r\n\r\n") + 4);
+    };
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 6; ++i) {
+            SCOPED_TRACE(bodies[(t + i) % 4]);
+            EXPECT_EQ(body(together[t][i]), body(alone[(t + i) % 4]));
+        }
+}
+
 TEST_F(StudioServer, RefusesWhatItCannotServe) {
     Studio first(input);
     ASSERT_GT(first.port(), 0);
