@@ -193,6 +193,7 @@ TEST_F(StudioServer, AnswersOnlyItsOwnPagesWithTheToken) {
          400},
         {"a render with a bad setting",
          post("/api/render", host, cookie, R"({"settings": {"mode": 9}})"), 400},
+        {"a boil rate for a picture", post("/api/render", host, cookie, R"({"boilRate": 4})"), 400},
         {"a body too large", post("/api/render", host, cookie, std::string(70000, ' ')), 413},
         {"a render",
          post("/api/render", host, cookie, R"({"settings": {"mode": 4}, "maxSide": 30})"), 200},

@@ -168,13 +168,23 @@ try {
   let b = await rendered(page, 'b', 0);
   await page.select('#look', 'stipple');
   b = await rendered(page, 'b', Number(b.renders));
+  const video = (await page.$('#boil input')) !== null;
+  if (video) {
+    // A boil rate of 5 a second: every 5th frame at 25 fps.
+    await page.type('#boil input', '5');
+    await page.keyboard.press('Tab');
+    b = await rendered(page, 'b', Number(b.renders));
+    const note = await page.$eval('#boil-note', (n) => n.textContent);
+    check(note.includes('every 5 frames'), `the boil rate sets the update interval: ${note}`);
+  }
   await page.click('#exact');
   b = await rendered(page, 'b', Number(b.renders), {exact: '1'});
   check(!(await page.$eval('.view[data-side="a"]', (v) => v.hidden)), 'A stays in view beside B');
   const exactB = await shownBytes(page, 'b');
   check(!exactB.equals(exactA), 'A and B show different settings');
   const command = await page.$eval('#command-line', (pre) => pre.textContent);
-  check(command.includes('--look stipple'), `B's command line names its look: ${command}`);
+  check(command.includes('--look stipple') && (!video || command.includes('--boil-rate 5')),
+    `B's command line names its look and boil rate: ${command}`);
   // The command line, with a picture of frame 5 for its output.
   const words = command.split(' ').slice(1);
   const at = words.indexOf('-o');
