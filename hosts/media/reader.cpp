@@ -189,7 +189,7 @@ void VideoReader::seekToFrame(long long index) {
     }
     if (scanned) {
         const int64_t lead = av_rescale_q(static_cast<int64_t>(kSeekLead * AV_TIME_BASE),
-                                          AV_TIME_BASE_Q, info_.timeBase);
+                                          AVRational{1, AV_TIME_BASE}, info_.timeBase);
         const int64_t to = target == AV_NOPTS_VALUE ? INT64_MAX : target - lead;
         if (avformat_seek_file(fc, videoStream_, INT64_MIN, to, to, 0) < 0 &&
             avformat_seek_file(fc, videoStream_, INT64_MIN, 0, 0, 0) < 0)
