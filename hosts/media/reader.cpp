@@ -188,7 +188,6 @@ void VideoReader::seekToFrame(long long index) {
         }
     }
     if (scanned) {
-        // AVRational{1, AV_TIME_BASE} is AV_TIME_BASE_Q, a C compound literal clang refuses.
         const int64_t lead = av_rescale_q(static_cast<int64_t>(kSeekLead * AV_TIME_BASE),
                                           AVRational{1, AV_TIME_BASE}, info_.timeBase);
         const int64_t to = target == AV_NOPTS_VALUE ? INT64_MAX : target - lead;

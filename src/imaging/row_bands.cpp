@@ -9,7 +9,14 @@
 // OpenCV's pool synchronises in code that ThreadSanitizer does not see (the library is not
 // built for it): tell it that the tasks start after the caller's writes and that the caller
 // goes on after the tasks' writes, as the pool guarantees.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)  // GCC
+#define DRAWLET_UNDER_TSAN 1
+#elif defined(__has_feature)  // clang
+#if __has_feature(thread_sanitizer)
+#define DRAWLET_UNDER_TSAN 1
+#endif
+#endif
+#if defined(DRAWLET_UNDER_TSAN)
 extern "C" void __tsan_acquire(void* address);
 extern "C" void __tsan_release(void* address);
 #define DRAWLET_TSAN_ACQUIRE(address) __tsan_acquire(address)
