@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <stdexcept>
@@ -16,6 +17,7 @@
 #include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/row_bands.h"
+#include "imaging/yc_pixel.h"
 #include "kit/filter_host.h"
 #include "reference_frame.h"
 #include "unit_support.h"
@@ -170,6 +172,41 @@ TEST(RowBands, EveryBandAndSideTaskRunsOnce) {
             if (first == 32) throw std::logic_error("band");
         };
         EXPECT_THROW(forEachRowBand(64, failingBand), std::logic_error);
+    }
+    cv::setNumThreads(-1);
+}
+
+// The host kit's conversions of whole pictures (vectorised rows, split among threads) give
+// the per-pixel formulas' bytes at every thread count, on an odd width and a padded stride.
+TEST(HostKitConversions, EveryThreadCountGivesThePerPixelBytes) {
+    cv::Mat bgr(67, 257, CV_8UC3);
+    cv::randu(bgr, 0, 256);
+    kit::YcFrame yc;
+    yc.width = 257;
+    yc.height = 67;
+    yc.rowStride = 263;
+    yc.pixels.resize(static_cast<std::size_t>(yc.rowStride) * yc.height);
+    cv::RNG rng(7);
+    for (DrawletPixelYC& p : yc.pixels)  // beyond the legal ranges too: the clamps matter
+        p = {static_cast<short>(rng.uniform(-600, 4700)),
+             static_cast<short>(rng.uniform(-2600, 2600)),
+             static_cast<short>(rng.uniform(-2600, 2600))};
+    for (const int threads : {1, 2, 3, 7}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        cv::setNumThreads(threads);
+        const kit::YcFrame toYc = kit::toYcFrame(bgr, 261);
+        const cv::Mat back = kit::toBgr(yc);
+        int differing = 0;
+        for (int y = 0; y < bgr.rows; ++y)
+            for (int x = 0; x < bgr.cols; ++x) {
+                const DrawletPixelYC want = bgrPixelToYc(bgr.ptr<std::uint8_t>(y) + 3 * x);
+                const DrawletPixelYC got = toYc.row(y)[x];
+                std::uint8_t pixel[3];
+                ycPixelToBgr(yc.row(y)[x], pixel);
+                differing += got.y != want.y || got.cb != want.cb || got.cr != want.cr ||
+                             std::memcmp(pixel, back.ptr<std::uint8_t>(y) + 3 * x, 3) != 0;
+            }
+        EXPECT_EQ(differing, 0);
     }
     cv::setNumThreads(-1);
 }

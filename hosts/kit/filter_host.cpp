@@ -4,8 +4,9 @@
 
 #include <charconv>
 #include <mutex>
+#include <opencv2/core/utility.hpp>
 
-#include "imaging/yc_pixel.h"
+#include "imaging/yc_rows.h"
 #include "kit/parameter_info.h"
 #include "kit/text_encoding.h"
 
@@ -39,21 +40,19 @@ YcFrame toYcFrame(const cv::Mat& bgr, int rowStride) {
     frame.height = bgr.rows;
     frame.rowStride = rowStride > bgr.cols ? rowStride : bgr.cols;
     frame.pixels.assign(static_cast<std::size_t>(frame.rowStride) * frame.height, {0, 0, 0});
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* in = bgr.ptr<std::uint8_t>(y);
-        DrawletPixelYC* out = frame.row(y);
-        for (int x = 0; x < frame.width; ++x) out[x] = bgrPixelToYc(in + 3 * x);
-    }
+    cv::parallel_for_(cv::Range(0, frame.height), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y)
+            bgrRowToYc(bgr.ptr<std::uint8_t>(y), frame.row(y), frame.width);
+    });
     return frame;
 }
 
 cv::Mat toBgr(const YcFrame& frame) {
     cv::Mat bgr(frame.height, frame.width, CV_8UC3);
-    for (int y = 0; y < frame.height; ++y) {
-        const DrawletPixelYC* in = frame.row(y);
-        std::uint8_t* out = bgr.ptr<std::uint8_t>(y);
-        for (int x = 0; x < frame.width; ++x) ycPixelToBgr(in[x], out + 3 * x);
-    }
+    cv::parallel_for_(cv::Range(0, frame.height), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y)
+            ycRowToBgr(frame.row(y), bgr.ptr<std::uint8_t>(y), frame.width);
+    });
     return bgr;
 }
 
