@@ -27,8 +27,8 @@ struct EncodeOptions {
 
 // Defaults for H.264 (libx264): chosen by bench/bitrate_table.sh for a small file at a pace
 // that keeps the filter, not the encoder, setting the speed of a render.
-inline constexpr const char* kDefaultX264Preset = "veryfast";
-inline constexpr int kDefaultX264Crf = 23;
+inline constexpr const char* kDefaultX264Preset = "ultrafast";
+inline constexpr int kDefaultX264Crf = 28;
 // VP9 (libvpx-vp9) in WebM: constant quality at libvpx's real-time speed, rows in parallel.
 inline constexpr int kDefaultVp9Crf = 32;
 
