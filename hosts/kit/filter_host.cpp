@@ -4,8 +4,8 @@
 
 #include <charconv>
 #include <mutex>
-#include <opencv2/core/utility.hpp>
 
+#include "imaging/row_bands.h"
 #include "imaging/yc_rows.h"
 #include "kit/parameter_info.h"
 #include "kit/text_encoding.h"
@@ -40,8 +40,8 @@ YcFrame toYcFrame(const cv::Mat& bgr, int rowStride) {
     frame.height = bgr.rows;
     frame.rowStride = rowStride > bgr.cols ? rowStride : bgr.cols;
     frame.pixels.assign(static_cast<std::size_t>(frame.rowStride) * frame.height, {0, 0, 0});
-    cv::parallel_for_(cv::Range(0, frame.height), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y)
+    forEachRowBand(frame.height, [&](int first, int end) {
+        for (int y = first; y < end; ++y)
             bgrRowToYc(bgr.ptr<std::uint8_t>(y), frame.row(y), frame.width);
     });
     return frame;
@@ -49,8 +49,8 @@ YcFrame toYcFrame(const cv::Mat& bgr, int rowStride) {
 
 cv::Mat toBgr(const YcFrame& frame) {
     cv::Mat bgr(frame.height, frame.width, CV_8UC3);
-    cv::parallel_for_(cv::Range(0, frame.height), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y)
+    forEachRowBand(frame.height, [&](int first, int end) {
+        for (int y = first; y < end; ++y)
             ycRowToBgr(frame.row(y), bgr.ptr<std::uint8_t>(y), frame.width);
     });
     return bgr;
