@@ -20,7 +20,21 @@ const DrawletPixelYC& hostPixel(const kit::YcFrame& frame, int x, int y) {
     return frame.pixels[static_cast<std::size_t>(y) * frame.rowStride + x];
 }
 
-// Rows outer, columns inner, every pixel through the wrapped samplers.
+// Pass by pass: the contours of a level found and stroked before the next level.
+void drawLinesPlainly() {
+    const EffectParameters& p = EffectParams;
+    const std::size_t minimumPoints = 5 * static_cast<std::size_t>(std::max(p.lineStep, 1));
+    prepareValuePlane();
+    for (const int level : passLevels(p.lineType, p.extractInterval)) {
+        extractContours(level);
+        for (const Contour& contour : contourStorage)
+            if (contour.size() >= minimumPoints) strokeContour(contour);
+        releaseContours();
+    }
+}
+
+}  // namespace
+
 MwcRandom hatchPlainly(MwcRandom rng) {
     const EffectParameters& p = EffectParams;
     cv::Mat hsv;
@@ -60,21 +74,6 @@ MwcRandom hatchPlainly(MwcRandom rng) {
     cv::cvtColor(canvas, canvasImage, cv::COLOR_HSV2BGR);
     return rng;
 }
-
-// Pass by pass: the contours of a level found and stroked before the next level.
-void drawLinesPlainly() {
-    const EffectParameters& p = EffectParams;
-    const std::size_t minimumPoints = 5 * static_cast<std::size_t>(std::max(p.lineStep, 1));
-    prepareValuePlane();
-    for (const int level : passLevels(p.lineType, p.extractInterval)) {
-        extractContours(level);
-        for (const Contour& contour : contourStorage)
-            if (contour.size() >= minimumPoints) strokeContour(contour);
-        releaseContours();
-    }
-}
-
-}  // namespace
 
 ReferenceResult referenceFrame(const kit::YcFrame& input, int frameNumber) {
     const EffectParameters& p = EffectParams;

@@ -19,4 +19,9 @@ struct ReferenceResult {
 // left (EffectParams, patternScaled, patternInverseAffine), and overwrites the working images.
 ReferenceResult referenceFrame(const kit::YcFrame& input, int frameNumber);
 
+// The hatching of srcImage into canvasImage, rows outer, columns inner, every pixel through
+// the wrapped samplers and the level and shading functions; returns the random source after
+// the frame's draws.
+MwcRandom hatchPlainly(MwcRandom rng);
+
 }  // namespace drawlet::test
