@@ -25,15 +25,8 @@ sysroot=/usr/$triple
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
-need=()
-for p in g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev cmake make; do
-  dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+source scripts/apt_missing.sh
+install_missing g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev cmake make
 
 # The source package's version is what apt would fetch: find it before deciding to build.
 # Adds a deb-src entry for the mirror already used for bookworm, in a file of its own.

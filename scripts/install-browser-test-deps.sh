@@ -7,15 +7,6 @@ cd "$(dirname "$0")/.."
 packages=(chromium)
 # A node from elsewhere (with its own npm) serves as well as Debian's.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/apt_missing.sh
+install_missing "${packages[@]}"
 (cd tests/studio && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)

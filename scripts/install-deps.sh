@@ -11,14 +11,5 @@ packages=(build-essential cmake pkg-config clang clang-format libclang-rt-14-dev
           libcpp-httplib-dev ffmpeg frei0r-plugins-dev melt libxml2-utils
           qtdeclarative5-dev-tools zsh)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+source "$(dirname "$0")/apt_missing.sh"
+install_missing "${packages[@]}"

@@ -12,17 +12,8 @@ run_tests=1
 # CPack finds the libraries the package depends on with dpkg-shlibdeps and file.
 need=(dpkg-dev file)
 [ "$run_tests" -eq 1 ] && need+=(lintian)
-missing=()
-for p in "${need[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/apt_missing.sh
+install_missing "${need[@]}"
 
 bash scripts/build.sh release
 rm -rf build/package
