@@ -150,6 +150,15 @@ class StudioServer : public ::testing::Test {
         ASSERT_TRUE(
             cv::imwrite(input.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(90, 140, 200))));
     }
+    // A noisy picture as the input, where a plain one would hide a wrong frame or size.
+    void useNoisyInput() {
+        cv::Mat picture(40, 60, CV_8UC3);
+        cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
+        ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    }
+    static std::string cookieOf(const Studio& studio) {
+        return "drawlet_studio_" + std::to_string(studio.port()) + "=" + studio.token();
+    }
     drawlet::test::TempDir temp;
     fs::path input;
 };
@@ -158,7 +167,7 @@ TEST_F(StudioServer, AnswersOnlyItsOwnPagesWithTheToken) {
     Studio studio(input);
     ASSERT_GT(studio.port(), 0) << "address line: " << studio.address();
     const std::string host = studio.host(), token = studio.token();
-    const std::string cookie = "drawlet_studio_" + std::to_string(studio.port()) + "=" + token;
+    const std::string cookie = cookieOf(studio);
     const struct {
         const char* what;
         std::string request;
@@ -226,13 +235,10 @@ TEST_F(StudioServer, AnswersOnlyItsOwnPagesWithTheToken) {
 // change, so a full-size frame after a preview of the same settings must not reuse the
 // preview's preparation: each exact frame is the frame drawlet render writes.
 TEST_F(StudioServer, ExactFramesAreTheFramesRenderWritesAfterAnyPreview) {
-    cv::Mat picture(40, 60, CV_8UC3);
-    cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
-    ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    ASSERT_NO_FATAL_FAILURE(useNoisyInput());
     Studio studio(input);
     ASSERT_GT(studio.port(), 0);
-    const std::string cookie =
-        "drawlet_studio_" + std::to_string(studio.port()) + "=" + studio.token();
+    const std::string cookie = cookieOf(studio);
     const fs::path cli = temp.path() / "cli.png";
     ASSERT_EQ(drawlet::test::runCli(temp.path(), "render '" + input.string() + "' -o '" +
                                                      cli.string() + "' --set mode=4 --frame 2")
@@ -256,13 +262,10 @@ TEST_F(StudioServer, ExactFramesAreTheFramesRenderWritesAfterAnyPreview) {
 // Requests of several pages (or A and B) at once each get the frame of their own settings and
 // size, the same bytes as when they come one at a time.
 TEST_F(StudioServer, RequestsAtOnceGetTheFramesOfTheirOwnSettings) {
-    cv::Mat picture(40, 60, CV_8UC3);
-    cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
-    ASSERT_TRUE(cv::imwrite(input.string(), picture));
+    ASSERT_NO_FATAL_FAILURE(useNoisyInput());
     Studio studio(input);
     ASSERT_GT(studio.port(), 0);
-    const std::string cookie =
-        "drawlet_studio_" + std::to_string(studio.port()) + "=" + studio.token();
+    const std::string cookie = cookieOf(studio);
     const std::string bodies[] = {
         R"({"settings": {"mode": 4}, "frame": 2})",
         R"({"settings": {"mode": 4}, "frame": 2, "maxSide": 30})",
