@@ -4,6 +4,8 @@
 //   frame_bench [benchmark options]        Google Benchmark runs; a summary of ratios follows
 //   frame_bench --count SETTING PART       one frame or floor (PART frame|floor) at 1080p on
 //                                          one thread, for instruction counters (callgrind)
+//   --photo=PATH (with either)             the frame is this picture, scaled to cover 1080p
+//                                          and cropped at its centre, instead of the demo scene
 //
 // BM_Interleaved/<setting> alternates one frame and one floor per iteration, so that a busy
 // machine slows both alike; BM_Scaling/<setting> alternates one frame on one thread and one on
@@ -17,6 +19,8 @@
 #include <ctime>
 #include <map>
 #include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
 
@@ -56,7 +60,24 @@ const Setting* findSetting(const std::string& name) {
     return nullptr;
 }
 
-// A registered filter with the setting's values and the demo scene as a host frame.
+// The picture given with --photo, or empty for the demo scene.
+cv::Mat photo;
+
+// The photo scaled to cover width x height and cropped at its centre, or the demo scene.
+cv::Mat sourcePicture(int width, int height) {
+    if (photo.empty()) return kit::drawDemoScene(width, height);
+    const double scale =
+        std::max(static_cast<double>(width) / photo.cols, static_cast<double>(height) / photo.rows);
+    cv::Mat scaled;
+    cv::resize(photo, scaled,
+               cv::Size(std::max(width, cvRound(photo.cols * scale)),
+                        std::max(height, cvRound(photo.rows * scale))),
+               0, 0, cv::INTER_AREA);
+    const cv::Rect centre((scaled.cols - width) / 2, (scaled.rows - height) / 2, width, height);
+    return scaled(centre).clone();
+}
+
+// A registered filter with the setting's values and the source picture as a host frame.
 class FrameRig {
   public:
     FrameRig(const Setting& setting, int height) {
@@ -69,7 +90,7 @@ class FrameRig {
             s.checks[static_cast<std::size_t>(checkIndexByName.at(name))] = value;
         loadedPatternNo = -100;  // the first frame loads and prepares the patterns for this size
         const int width = widthForHeight(height);
-        source_ = kit::toYcFrame(kit::drawDemoScene(width, height));
+        source_ = kit::toYcFrame(sourcePicture(width, height));
         frame_ = source_;
         request_.frame = frame_.pixels.data();
         request_.width = width;
@@ -277,6 +298,20 @@ int countOne(const std::string& name, const std::string& part) {
 
 int main(int argc, char** argv) {
     using namespace drawlet::bench;
+    // --photo=PATH is ours: taken out before the benchmark library reads the rest.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--photo=", 8) != 0) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        photo = cv::imread(argv[i] + 8, cv::IMREAD_COLOR);
+        if (photo.empty()) {
+            std::fprintf(stderr, "frame_bench: cannot read the picture %s\n", argv[i] + 8);
+            return 2;
+        }
+    }
+    argc = kept;
     if (argc == 4 && std::strcmp(argv[1], "--count") == 0) return countOne(argv[2], argv[3]);
     registerAll();
     benchmark::Initialize(&argc, argv);
