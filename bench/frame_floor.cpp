@@ -131,10 +131,13 @@ void FrameFloor::prepare() {
     // The strokes the line drawer draws for this picture, all passes in order.
     prepareValuePlane();
     LinePlan plan;
-    planLines(plan, SIZE_MAX);
+    plan.budget = SIZE_MAX;
+    const BesideBands work = lineWork(plan);
+    for (const auto& task : work.leading) task();
     strokes_.clear();
-    for (std::size_t i = 0; i < plan.planned; ++i)
-        strokes_.insert(strokes_.end(), plan.passes[i].begin(), plan.passes[i].end());
+    for (std::size_t i = 0; i < plan.levels.size(); ++i)
+        strokes_.insert(strokes_.end(), plan.passes[i].strokes.begin(),
+                        plan.passes[i].strokes.end());
     levels_ = plan.levels;
 }
 

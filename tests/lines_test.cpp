@@ -311,9 +311,10 @@ TEST_F(LineDrawer, ContoursOfMoreThan100000SamplesAreDrawnWhole) {
     EXPECT_EQ(cv::countNonZero((comb > 0) & (drawn == 0)), 0);
 }
 
-// However many passes are planned ahead, the canvas is the same: the passes beyond the
-// budget are planned when they are drawn, in the same order.
-TEST_F(LineDrawer, PlanBudgetDoesNotChangeTheStrokes) {
+// However many strokes may be planned ahead, and on however many threads, the canvas is the
+// same: the passes are drawn in order, those beyond the budget planned by the drawing itself.
+// The stroke buffers kept for the next frame stay within the budget.
+TEST_F(LineDrawer, PlanBudgetAndThreadsDoNotChangeTheStrokes) {
     cv::Mat in(60, 80, CV_8UC3);
     cv::randu(in, 0, 256);
     cv::GaussianBlur(in, in, cv::Size(5, 5), 0);
@@ -321,42 +322,28 @@ TEST_F(LineDrawer, PlanBudgetDoesNotChangeTheStrokes) {
     for (const int noise : {0, 15}) {
         EffectParams.noise = noise;
         frame(in, 128);
-        prepareValuePlane();
-        LinePlan all;
-        planLines(all, SIZE_MAX);
-        ASSERT_EQ(all.planned, all.levels.size());
-        drawPlannedLines(all);
+        cv::setNumThreads(1);
+        linePlan.budget = SIZE_MAX;
+        drawLines();
         const cv::Mat expected = canvasImage.clone();
         ASSERT_GT(cv::countNonZero(expected.reshape(1) != 128), 0);
-        for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{500}}) {
-            SCOPED_TRACE(testing::Message() << "noise " << noise << " budget " << budget);
-            frame(in, 128);
-            prepareValuePlane();
-            LinePlan plan;
-            planLines(plan, budget);
-            EXPECT_LT(plan.planned, plan.levels.size());
-            drawPlannedLines(plan);
-            EXPECT_EQ(cv::norm(canvasImage, expected, cv::NORM_INF), 0);
-            EXPECT_TRUE(contourStorage.empty());
-        }
+        for (const int threads : {1, 2, 3})
+            for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{500}}) {
+                SCOPED_TRACE(testing::Message() << "noise " << noise << ", " << threads
+                                                << " threads, budget " << budget);
+                frame(in, 128);
+                cv::setNumThreads(threads);
+                linePlan.budget = budget;
+                drawLines();
+                EXPECT_EQ(cv::norm(canvasImage, expected, cv::NORM_INF), 0);
+                EXPECT_EQ(linePlan.held.load(), 0u);
+                std::size_t kept = 0;
+                for (const PlannedPass& pass : linePlan.passes) kept += pass.strokes.capacity();
+                EXPECT_LE(kept, budget);
+            }
     }
-}
-
-TEST_F(LineDrawer, StorageIsEmptiedAndDoesNotGrowOverFrames) {
-    EffectParams.noise = 15;
-    cv::Mat in(60, 80, CV_8UC3);
-    cv::randu(in, 0, 256);
-    cv::GaussianBlur(in, in, cv::Size(7, 7), 0);
-    frame(in);
-    drawLines();
-    EXPECT_TRUE(contourStorage.empty());
-    const std::size_t capacity = contourStorage.capacity();
-    for (int i = 0; i < 20; ++i) {
-        frame(in);
-        drawLines();
-        ASSERT_TRUE(contourStorage.empty());
-    }
-    EXPECT_EQ(contourStorage.capacity(), capacity);
+    linePlan.budget = kPlannedStrokeBudget;
+    cv::setNumThreads(-1);
 }
 
 }  // namespace

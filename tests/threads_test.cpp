@@ -16,6 +16,7 @@
 #include "host/parameter_lookup.h"
 #include "host/parameters.h"
 #include "imaging/mwc_random.h"
+#include "imaging/once_task.h"
 #include "imaging/row_bands.h"
 #include "imaging/yc_pixel.h"
 #include "kit/filter_host.h"
@@ -138,40 +139,92 @@ TEST_P(ThreadCounts, EveryCountGivesThePlainSingleThreadFrame) {
     }
 }
 
-// Every band and every side task runs exactly once, whatever the thread count, and an
-// exception in any of them reaches the caller after the others have run.
-TEST(RowBands, EveryBandAndSideTaskRunsOnce) {
+// Every band and leading task runs exactly once, whatever the thread count; the tail runs
+// once, after every band; an exception of any of them reaches the caller after the
+// others have run.
+TEST(RowBands, EveryPieceRunsOnceAndTheTailAfterTheBands) {
     for (const int threads : {1, 2, 3, 7}) {
         cv::setNumThreads(threads);
         for (const int rows : {0, 1, 15, 16, 17, 100}) {
             for (const int sideCount : {0, 1, 4}) {
                 SCOPED_TRACE(testing::Message() << threads << " threads, " << rows << " rows, "
-                                                << sideCount << " side tasks");
+                                                << sideCount << " leading tasks");
                 std::vector<std::atomic<int>> rowRuns(static_cast<std::size_t>(rows));
                 std::vector<std::atomic<int>> sideRuns(static_cast<std::size_t>(sideCount));
-                SideTasks sides;
+                std::atomic<int> tailRuns{0}, rowsBeforeTail{-1};
+                BesideBands beside;
                 for (int i = 0; i < sideCount; ++i)
-                    sides.push_back([&sideRuns, i] { ++sideRuns[static_cast<std::size_t>(i)]; });
+                    beside.leading.push_back(
+                        [&sideRuns, i] { ++sideRuns[static_cast<std::size_t>(i)]; });
+                beside.tail = [&] {
+                    ++tailRuns;
+                    int done = 0;
+                    for (const auto& n : rowRuns) done += n.load();
+                    rowsBeforeTail = done;
+                };
                 forEachRowBandBeside(
                     rows,
                     [&](int first, int end) {
                         EXPECT_LE(end - first, kBandRows);
                         for (int r = first; r < end; ++r) ++rowRuns[static_cast<std::size_t>(r)];
                     },
-                    sides);
+                    beside);
                 for (const auto& n : rowRuns) EXPECT_EQ(n.load(), 1);
                 for (const auto& n : sideRuns) EXPECT_EQ(n.load(), 1);
+                EXPECT_EQ(tailRuns.load(), 1);
+                EXPECT_EQ(rowsBeforeTail.load(), rows);
             }
         }
         std::atomic<int> bandsRun{0};
         const BandWork countBands = [&](int, int) { ++bandsRun; };
-        const SideTasks failingSide = {[] { throw std::runtime_error("side"); }};
+        BesideBands failingSide;
+        failingSide.leading = {[] { throw std::runtime_error("side"); }};
         EXPECT_THROW(forEachRowBandBeside(64, countBands, failingSide), std::runtime_error);
         EXPECT_EQ(bandsRun.load(), 4);
+        BesideBands failingTail;
+        failingTail.tail = [] { throw std::out_of_range("tail"); };
+        EXPECT_THROW(forEachRowBandBeside(64, countBands, failingTail), std::out_of_range);
+        EXPECT_EQ(bandsRun.load(), 8);
         const BandWork failingBand = [](int first, int) {
             if (first == 32) throw std::logic_error("band");
         };
         EXPECT_THROW(forEachRowBand(64, failingBand), std::logic_error);
+    }
+    cv::setNumThreads(-1);
+}
+
+// Work needed by several threads runs once: whoever comes first runs it, the others wait
+// for it and see what it wrote, or its exception; after a reset it runs again.
+TEST(OnceTask, RunsOnceAndEveryCallerSeesItsEnd) {
+    for (const int threads : {1, 2, 7}) {
+        cv::setNumThreads(threads);
+        OnceTask task;
+        for (const bool fails : {false, true, false}) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, failing " << fails);
+            task.reset();
+            std::atomic<int> runs{0}, sawResult{0}, sawFailure{0};
+            int result = 0;
+            BesideBands callers;
+            for (int i = 0; i < 8; ++i)
+                callers.leading.push_back([&] {
+                    try {
+                        task.runOrWait([&] {
+                            ++runs;
+                            if (fails) throw std::runtime_error("once");
+                            result = 42;
+                        });
+                        sawResult += result == 42;
+                    } catch (const std::runtime_error&) {
+                        ++sawFailure;
+                    }
+                });
+            forEachRowBandBeside(0, BandWork(), callers);
+            EXPECT_EQ(runs.load(), 1);
+            EXPECT_TRUE(task.finished());
+            EXPECT_EQ(sawResult.load(), fails ? 0 : 8);
+            EXPECT_EQ(sawFailure.load(), fails ? 8 : 0);
+            EXPECT_FALSE(task.tryRun([&] { ++runs; }));
+        }
     }
     cv::setNumThreads(-1);
 }

@@ -37,7 +37,7 @@ HatchingFrame hatchingFrame;
 
 }  // namespace
 
-int renderHatching(const SideTasks& beside) {
+int renderHatching(const BesideBands& beside) {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
 
     // The generator is kept in a local for the frame jitter and stored back once, advanced

@@ -119,18 +119,14 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
         mwcRandom.rngX = seed.rngX;
         mwcRandom.rngCarry = seed.rngCarry;
         // The strokes are planned from the frame and the value plane of the hatching's own HSV
-        // picture (the same bytes the line drawer would convert again), beside the hatching.
-        renderHatching(lines ? linePlanTasks(linePlan) : SideTasks());
-        if (lines) completeLinePlan(linePlan);
+        // picture (the same bytes the line drawer would convert again) beside the hatching,
+        // and drawn once it is done.
+        renderHatching(lines ? lineWork(linePlan) : BesideBands());
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));
-        if (lines) {
-            prepareValuePlane();
-            planLines(linePlan, kPlannedStrokeBudget);
-        }
+        if (lines) drawLines();
     }
-    if (lines) drawPlannedLines(linePlan);
 
     bgrToYc(rowStride, frame, width, height);
     return 1;

@@ -1,6 +1,7 @@
 #include "imaging/row_bands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <opencv2/core/utility.hpp>
@@ -29,59 +30,66 @@ extern "C" void __tsan_release(void* address);
 namespace drawlet {
 namespace {
 
-// The bands in order, with the side tasks spread evenly among them (the first at the start):
-// a pool that hands each thread a share of the task range then gets its share of the side
-// tasks too. A body object rather than a lambda: the pool calls it by reference, so nothing
-// of it is copied after the caller's writes are published to the tasks.
-class BandTasks : public cv::ParallelLoopBody {
+// The threads' shared queue of work: item i is a leading task or a band, in that order, and
+// each thread takes the next item until none is left. A body object rather
+// than a lambda: the pool calls it by reference, so nothing of it is copied after the
+// caller's writes are published to the threads.
+class FrameTasks : public cv::ParallelLoopBody {
   public:
-    BandTasks(int rows, const BandWork& band, const SideTasks& sides)
-        : rows_(rows), band_(band), sides_(sides) {
-        const int bands = rows > 0 ? (rows + kBandRows - 1) / kBandRows : 0;
-        const int sideCount = static_cast<int>(sides.size());
-        const int total = bands + sideCount;
-        order_.assign(static_cast<std::size_t>(total), 0);
-        std::vector<bool> isSide(static_cast<std::size_t>(total), false);
-        for (int side = 0; side < sideCount; ++side)
-            isSide[static_cast<std::size_t>(side * total / sideCount)] = true;
-        int nextBand = 0, nextSide = 0;
-        for (std::size_t task = 0; task < order_.size(); ++task)
-            order_[task] = isSide[task] ? -1 - nextSide++ : nextBand++;
-    }
+    FrameTasks(int rows, const BandWork& band, const BesideBands& beside)
+        : rows_(rows),
+          band_(band),
+          beside_(beside),
+          bands_(rows > 0 ? (rows + kBandRows - 1) / kBandRows : 0),
+          leading_(static_cast<int>(beside.leading.size())),
+          items_(leading_ + bands_) {}
 
-    int count() const { return static_cast<int>(order_.size()); }
-
-    void operator()(const cv::Range& range) const override {
+    void operator()(const cv::Range&) const override {
         DRAWLET_TSAN_ACQUIRE(const_cast<int*>(&started_));
-        for (int task = range.start; task < range.end; ++task) {
-            const int what = order_[static_cast<std::size_t>(task)];
-            try {
-                if (what < 0) {
-                    sides_[static_cast<std::size_t>(-1 - what)]();
-                } else {
-                    const int firstRow = what * kBandRows;
-                    band_(firstRow, std::min(rows_, firstRow + kBandRows));
-                }
-            } catch (...) {
-                const std::lock_guard<std::mutex> guard(failureLock_);
-                if (!failure_) failure_ = std::current_exception();
+        if (bands_ == 0) runTail();
+        for (int item = next_++; item < items_; item = next_++) {
+            const int band = item - leading_;
+            if (band < 0) {
+                guarded(beside_.leading[static_cast<std::size_t>(item)]);
+            } else {
+                const int firstRow = band * kBandRows;
+                guarded([&] { band_(firstRow, std::min(rows_, firstRow + kBandRows)); });
+                if (++bandsDone_ == bands_) runTail();
             }
         }
         DRAWLET_TSAN_RELEASE(const_cast<int*>(&finished_));
     }
 
     void run() {
+        if (items_ == 0 && !beside_.tail) return;
         DRAWLET_TSAN_RELEASE(&started_);
-        cv::parallel_for_(cv::Range(0, count()), *this, count());
+        const int threads = std::max(cv::getNumThreads(), 1);
+        cv::parallel_for_(cv::Range(0, threads), *this, threads);
         DRAWLET_TSAN_ACQUIRE(&finished_);
         if (failure_) std::rethrow_exception(failure_);
     }
 
   private:
+    void runTail() const {
+        if (beside_.tail && !tailTaken_.exchange(true)) guarded(beside_.tail);
+    }
+
+    template <typename F>
+    void guarded(const F& work) const {
+        try {
+            work();
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(failureLock_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+    }
+
     int rows_;
     const BandWork& band_;
-    const SideTasks& sides_;
-    std::vector<int> order_;  // a band's index, or -1 - a side task's index
+    const BesideBands& beside_;
+    int bands_, leading_, items_;
+    mutable std::atomic<int> next_{0}, bandsDone_{0};
+    mutable std::atomic<bool> tailTaken_{false};
     mutable std::mutex failureLock_;
     mutable std::exception_ptr failure_;
     int started_ = 0, finished_ = 0;  // addresses for the sanitizer's ordering only
@@ -91,9 +99,8 @@ class BandTasks : public cv::ParallelLoopBody {
 
 void forEachRowBand(int rows, const BandWork& band) { forEachRowBandBeside(rows, band, {}); }
 
-void forEachRowBandBeside(int rows, const BandWork& band, const SideTasks& sides) {
-    BandTasks tasks(rows, band, sides);
-    if (tasks.count() > 0) tasks.run();
+void forEachRowBandBeside(int rows, const BandWork& band, const BesideBands& beside) {
+    FrameTasks(rows, band, beside).run();
 }
 
 }  // namespace drawlet

@@ -17,8 +17,17 @@ void forEachRowBand(int rows, const BandWork& band);
 
 using SideTasks = std::vector<std::function<void()>>;
 
-// The same, with `sides` as more tasks, started first, that run beside the bands on other
-// threads when there are any. An exception of any task is rethrown here.
-void forEachRowBandBeside(int rows, const BandWork& band, const SideTasks& sides);
+// Work of a frame beside its bands. The threads take the leading tasks, then the bands, one
+// at a time in that order, each once: the long tasks first, and the short bands fill in. The
+// thread that ends the last band (or the first thread, when there are no bands) then runs
+// the tail, once, while the others finish what is left.
+struct BesideBands {
+    SideTasks leading;
+    std::function<void()> tail;
+};
+
+// The bands with the work beside them; returns when all of it has ended, and rethrows the
+// first exception of any of it.
+void forEachRowBandBeside(int rows, const BandWork& band, const BesideBands& beside);
 
 }  // namespace drawlet

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <opencv2/imgproc.hpp>
 
 #include "host/effect_params.h"
@@ -22,6 +25,36 @@ constexpr int kSamplesPerContour = 5;  // a contour needs 5 x lineStep points to
 // Samples of the colour-edge stroke being drawn; grows to the largest contour seen and is
 // kept, so steady state allocates nothing.
 std::vector<StrokeSample> strokeSamples;
+
+// What planning a pass needs of its own, so that passes can be planned on several threads.
+struct PassWorkspace {
+    cv::Mat map;
+    std::vector<Contour> contours;
+    std::vector<StrokeSample> samples;
+};
+
+// Workspaces kept from frame to frame: as many as threads have planned passes at once.
+class WorkspacePool {
+  public:
+    std::unique_ptr<PassWorkspace> take() {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (free_.empty()) return std::make_unique<PassWorkspace>();
+        std::unique_ptr<PassWorkspace> workspace = std::move(free_.back());
+        free_.pop_back();
+        return workspace;
+    }
+    void give(std::unique_ptr<PassWorkspace> workspace) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        free_.push_back(std::move(workspace));
+    }
+
+  private:
+    std::mutex lock_;
+    std::vector<std::unique_ptr<PassWorkspace>> free_;
+};
+WorkspacePool workspaces;
+
+using PlaneMaker = std::function<void(std::size_t plane)>;
 
 // Out-of-range values below 1 would never advance.
 int lineStepInUse() { return std::max(EffectParams.lineStep, 1); }
@@ -65,7 +98,6 @@ const std::vector<int>& cannyPlanes(int lineType) {
 // The edges of plane i: the first into the map itself, the second into lastScratchGray, the
 // others into buffers of their own, so that every plane can be made on its own thread.
 cv::Mat extraPlaneEdges[2];
-bool planeEdgesMade[4] = {};
 
 cv::Mat& planeEdges(std::size_t i) {
     return i == 0 ? scratchImages[2] : i == 1 ? lastScratchGray : extraPlaneEdges[i - 2];
@@ -80,16 +112,14 @@ void makePlaneEdges(std::size_t i) {
         cv::extractChannel(srcImage, channel, plane);
         cannyInto(channel, planeEdges(i));
     }
-    planeEdgesMade[i] = true;
 }
 
-// The union of the planes' edges in the map; planes not made ahead are made here.
-void combinePlaneEdges() {
+// The union of the planes' edges in the map, each plane made by `makePlane` first.
+void combinePlaneEdges(const PlaneMaker& makePlane) {
     const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
     for (std::size_t i = 0; i < planes; ++i) {
-        if (!planeEdgesMade[i]) makePlaneEdges(i);
+        makePlane(i);
         if (i > 0) cv::bitwise_or(scratchImages[2], planeEdges(i), scratchImages[2]);
-        planeEdgesMade[i] = false;
     }
 }
 
@@ -99,6 +129,29 @@ void clearFrame(cv::Mat& map) {
     map.row(map.rows - 1).setTo(0);
     map.col(0).setTo(0);
     map.col(map.cols - 1).setTo(0);
+}
+
+// The edge map of a pass: line type 0 thresholds the value plane into `own`, line types 1
+// to 3 combine the Canny planes in scratchImages[2]; no other type has edges.
+cv::Mat& buildEdgeMap(int level, cv::Mat& own, const PlaneMaker& makePlane) {
+    cv::Mat* map = &own;
+    switch (EffectParams.lineType) {
+        case 0:
+            cv::threshold(scratchImages[1], own, level, 255.0, cv::THRESH_BINARY);
+            break;
+        case 1:
+        case 2:
+        case 3:
+            combinePlaneEdges(makePlane);
+            map = &scratchImages[2];
+            break;
+        default:
+            own.create(srcImage.size(), CV_8UC1);
+            own.setTo(0);
+            break;
+    }
+    clearFrame(*map);
+    return *map;
 }
 
 const cv::Scalar kWhite(255, 255, 255, 0);
@@ -121,7 +174,8 @@ void planAlongContour(const Contour& contour, std::vector<Stroke>& out) {
     }
 }
 
-void planColourEdges(const Contour& contour, std::vector<Stroke>& out) {
+void planColourEdges(const Contour& contour, std::vector<Stroke>& out,
+                     std::vector<StrokeSample>& samples) {
     const EffectParameters& p = EffectParams;
     const std::size_t total = contour.size();
     const std::size_t step = static_cast<std::size_t>(lineStepInUse());
@@ -129,20 +183,20 @@ void planColourEdges(const Contour& contour, std::vector<Stroke>& out) {
     const double o = p.lineOffset;
     const double threshold = p.noise;
 
-    strokeSamples.clear();
+    samples.clear();
     for (std::size_t k = 0; k < total; k += step) {
         const cv::Point pt = contour[k];
         const std::uint8_t* bgr = srcPixel(pt.x, pt.y);
         const double edge = isColourEdge(pt.x, pt.y, threshold) ? 1.0 : 0.0;
-        strokeSamples.push_back({pt.x, pt.y, bgr[0] * a + o, bgr[1] * a + o, bgr[2] * a + o, edge});
+        samples.push_back({pt.x, pt.y, bgr[0] * a + o, bgr[1] * a + o, bgr[2] * a + o, edge});
     }
-    suppressShortRuns(strokeSamples);
+    suppressShortRuns(samples);
 
     // The mapping is applied once more when drawing, so a recorded v is drawn as v * A + O.
-    const std::size_t count = strokeSamples.size();
+    const std::size_t count = samples.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const StrokeSample& from = strokeSamples[i];
-        const StrokeSample& to = strokeSamples[(i + 1) % count];
+        const StrokeSample& from = samples[i];
+        const StrokeSample& to = samples[(i + 1) % count];
         if (from.edge == 0 || to.edge == 0) continue;
         const cv::Scalar colour =
             p.maskMode ? kWhite : cv::Scalar(from.b * a + o, from.g * a + o, from.r * a + o, 0);
@@ -154,15 +208,72 @@ long long minimumContourPoints() {
     return static_cast<long long>(kSamplesPerContour) * lineStepInUse();
 }
 
-// The strokes of one pass: its contours found, the long enough ones stroked in list order.
-void planPass(int level, std::vector<Stroke>& out) {
+void planStrokesOf(const Contour& contour, std::vector<Stroke>& out,
+                   std::vector<StrokeSample>& samples) {
+    if (EffectParams.noise <= 0)
+        planAlongContour(contour, out);
+    else
+        planColourEdges(contour, out, samples);
+}
+
+// Plane i of the Canny line types, made once for the frame.
+void makePlaneOnce(LinePlan& plan, std::size_t i) {
+    plan.planes[i].runOrWait([&plan, i] {
+        if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane)
+            plan.valuePlane.runOrWait(extractValuePlane);
+        makePlaneEdges(i);
+    });
+}
+
+// The strokes of pass i: its contours found, the long enough ones stroked in list order.
+void planPass(LinePlan& plan, std::size_t i) {
+    if (EffectParams.lineType == 0) plan.valuePlane.runOrWait(extractValuePlane);
+    std::unique_ptr<PassWorkspace> workspace = workspaces.take();
+    std::vector<Stroke>& out = plan.passes[i].strokes;
     out.clear();
-    extractContours(level);
+    const cv::Mat& map = buildEdgeMap(plan.levels[i], workspace->map,
+                                      [&plan](std::size_t k) { makePlaneOnce(plan, k); });
+    cv::findContours(map, workspace->contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
     const long long minimumPoints = minimumContourPoints();
-    for (const Contour& contour : contourStorage)
+    for (const Contour& contour : workspace->contours)
         if (static_cast<long long>(contour.size()) >= minimumPoints)
-            planContourStrokes(contour, out);
-    releaseContours();
+            planStrokesOf(contour, out, workspace->samples);
+    workspace->contours.clear();
+    workspaces.give(std::move(workspace));
+    plan.held += out.size();
+}
+
+// Pass i planned ahead of the drawing, unless a thread has started it or the strokes
+// planned and not yet drawn fill the budget.
+void planAhead(LinePlan& plan, std::size_t i) {
+    if (plan.held.load() < plan.budget)
+        plan.passes[i].planning.tryRun([&plan, i] { planPass(plan, i); });
+}
+
+// The passes drawn in order. While another thread plans the next one, the drawing plans a
+// later one rather than wait. Stroke buffers are kept for the next frame up to the budget.
+void drawPasses(LinePlan& plan) {
+    const std::size_t count = plan.levels.size();
+    std::size_t ahead = 1;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        PlannedPass& pass = plan.passes[i];
+        const auto planThis = [&plan, i] { planPass(plan, i); };
+        if (!pass.planning.tryRun(planThis)) {
+            for (ahead = std::max(ahead, i + 1);
+                 !pass.planning.finished() && ahead < count && plan.held.load() < plan.budget;
+                 ++ahead)
+                planAhead(plan, ahead);
+            pass.planning.runOrWait(planThis);
+        }
+        drawStrokes(pass.strokes);
+        plan.held -= pass.strokes.size();
+        pass.strokes.clear();
+        if (kept + pass.strokes.capacity() > plan.budget)
+            std::vector<Stroke>().swap(pass.strokes);
+        else
+            kept += pass.strokes.capacity();
+    }
 }
 
 }  // namespace
@@ -185,22 +296,7 @@ void prepareValuePlane() {
 void extractValuePlane() { cv::extractChannel(scratchImages[0], scratchImages[1], 2); }
 
 const Contour* extractContours(int level) {
-    const EffectParameters& p = EffectParams;
-    cv::Mat& map = scratchImages[2];
-    switch (p.lineType) {
-        case 0:
-            cv::threshold(scratchImages[1], map, level, 255.0, cv::THRESH_BINARY);
-            break;
-        case 1:
-        case 2:
-        case 3:
-            combinePlaneEdges();
-            break;
-        default:  // no edge map is defined for other values: no contours
-            map.setTo(0);
-            break;
-    }
-    clearFrame(map);
+    const cv::Mat& map = buildEdgeMap(level, scratchImages[2], makePlaneEdges);
     cv::findContours(map, contourStorage, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
     return contourStorage.empty() ? nullptr : &contourStorage.front();
 }
@@ -238,10 +334,7 @@ void suppressShortRuns(std::span<StrokeSample> samples) {
 }
 
 void planContourStrokes(const Contour& contour, std::vector<Stroke>& out) {
-    if (EffectParams.noise <= 0)
-        planAlongContour(contour, out);
-    else
-        planColourEdges(contour, out);
+    planStrokesOf(contour, out, strokeSamples);
 }
 
 void drawStrokes(const std::vector<Stroke>& strokes) {
@@ -258,57 +351,28 @@ void strokeContour(const Contour& contour) {
 
 LinePlan linePlan;
 
-void planLines(LinePlan& plan, std::size_t strokeBudget) {
-    plan.levels = passLevels(EffectParams.lineType, EffectParams.extractInterval);
-    plan.planned = 0;
-    std::size_t held = 0;
-    while (plan.planned < plan.levels.size() && held < strokeBudget) {
-        if (plan.passes.size() <= plan.planned) plan.passes.emplace_back();
-        std::vector<Stroke>& pass = plan.passes[plan.planned];
-        planPass(plan.levels[plan.planned], pass);
-        held += pass.size();
-        ++plan.planned;
-    }
-}
+BesideBands lineWork(LinePlan& plan) {
+    const EffectParameters& p = EffectParams;
+    plan.levels = passLevels(p.lineType, p.extractInterval);
+    while (plan.passes.size() < plan.levels.size()) plan.passes.emplace_back();
+    for (PlannedPass& pass : plan.passes) pass.planning.reset();
+    plan.valuePlane.reset();
+    for (OnceTask& plane : plan.planes) plane.reset();
+    plan.held = 0;
 
-void drawPlannedLines(LinePlan& plan) {
-    for (std::size_t i = 0; i < plan.planned; ++i) drawStrokes(plan.passes[i]);
-    if (plan.planned < plan.levels.size()) {
-        if (plan.passes.empty()) plan.passes.emplace_back();
-        std::vector<Stroke>& pass = plan.passes.front();
-        for (std::size_t i = plan.planned; i < plan.levels.size(); ++i) {
-            planPass(plan.levels[i], pass);
-            drawStrokes(pass);
-        }
-    }
-    releaseContours();
-}
-
-SideTasks linePlanTasks(LinePlan& plan) {
-    const std::size_t planes = cannyPlanes(EffectParams.lineType).size();
-    if (planes == 0) {
-        return {[&plan] {
-            extractValuePlane();
-            planLines(plan, kPlannedStrokeBudget);
-        }};
-    }
-    SideTasks tasks;
+    BesideBands work;
+    const std::size_t planes = cannyPlanes(p.lineType).size();
     for (std::size_t i = 0; i < planes; ++i)
-        tasks.push_back([i] {
-            if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane) extractValuePlane();
-            makePlaneEdges(i);
-        });
-    return tasks;
-}
-
-void completeLinePlan(LinePlan& plan) {
-    if (!cannyPlanes(EffectParams.lineType).empty()) planLines(plan, kPlannedStrokeBudget);
+        work.leading.push_back([&plan, i] { makePlaneOnce(plan, i); });
+    for (std::size_t i = 0; i < plan.levels.size(); ++i)
+        work.leading.push_back([&plan, i] { planAhead(plan, i); });
+    work.tail = [&plan] { drawPasses(plan); };
+    return work;
 }
 
 void drawLines() {
-    prepareValuePlane();
-    planLines(linePlan, kPlannedStrokeBudget);
-    drawPlannedLines(linePlan);
+    cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
+    forEachRowBandBeside(0, BandWork(), lineWork(linePlan));
 }
 
 }  // namespace drawlet

@@ -1,10 +1,13 @@
 // The line drawer: edge maps and contours of the frame, and the strokes drawn along them.
 #pragma once
 
+#include <atomic>
+#include <deque>
 #include <opencv2/core.hpp>
 #include <span>
 #include <vector>
 
+#include "imaging/once_task.h"
 #include "imaging/row_bands.h"
 
 namespace drawlet {
@@ -29,13 +32,25 @@ struct Stroke {
     cv::Scalar colour;
 };
 
-// The strokes of a frame, pass by pass in drawing order. Planning reads only srcImage and
-// the value plane, so it can run while the canvas is still being painted; drawing waits for
-// the canvas. Passes beyond the planned ones are planned when they are drawn.
+// Strokes planned ahead of the drawing at most: the passes beyond wait to be planned by it.
+inline constexpr std::size_t kPlannedStrokeBudget = std::size_t{1} << 18;
+
+// Planning one pass of a frame, run by whichever thread comes to it first.
+struct PlannedPass {
+    std::vector<Stroke> strokes;
+    OnceTask planning;
+};
+
+// The strokes of a frame, pass by pass. Planning reads only srcImage and the HSV picture in
+// scratchImages[0], so it runs beside the hatching; drawing waits for the finished canvas
+// and goes pass by pass in order, planning itself each pass that no thread has started.
 struct LinePlan {
-    std::vector<int> levels;                  // the threshold level of every pass
-    std::vector<std::vector<Stroke>> passes;  // strokes of the first `planned` passes
-    std::size_t planned = 0;
+    std::vector<int> levels;           // the threshold level of every pass
+    std::deque<PlannedPass> passes;    // one for each level; kept from frame to frame
+    OnceTask valuePlane;               // the V plane of scratchImages[0] into scratchImages[1]
+    OnceTask planes[4];                // the Canny edges of each plane of line types 1 to 3
+    std::atomic<std::size_t> held{0};  // strokes planned and not yet drawn
+    std::size_t budget = kPlannedStrokeBudget;  // no pass is planned ahead beyond it
 };
 
 // The line drawer's plan, reused from frame to frame so that its buffers are kept.
@@ -76,25 +91,13 @@ void drawStrokes(const std::vector<Stroke>& strokes);
 
 void strokeContour(const Contour& contour);
 
-// Plans the passes of the current line type in order, until `strokeBudget` strokes are held;
-// the value plane must be ready (prepareValuePlane, or the V plane of scratchImages[0]).
-void planLines(LinePlan& plan, std::size_t strokeBudget);
+// The line drawer's share of a frame, to run beside the hatching bands: the edge planes and
+// the passes (as far as the budget goes) are planned ahead of the bands, the tail draws the
+// passes in order once the canvas is painted. Needs the HSV picture of srcImage in
+// scratchImages[0].
+BesideBands lineWork(LinePlan& plan);
 
-// Draws the planned passes onto canvasImage, then plans and draws the remaining ones one at
-// a time; leaves the contour storage empty.
-void drawPlannedLines(LinePlan& plan);
-
-// The planning that reads only srcImage and the HSV picture in scratchImages[0], as tasks
-// that may run at once on other threads (beside the hatching): for line type 0 the whole
-// plan, for line types 1 to 3 the Canny edges of each plane. completeLinePlan, called after
-// all of them, plans what they left.
-SideTasks linePlanTasks(LinePlan& plan);
-void completeLinePlan(LinePlan& plan);
-
-// Strokes a plan holds at most before the remaining passes wait for the drawing.
-inline constexpr std::size_t kPlannedStrokeBudget = std::size_t{1} << 18;
-
-// All passes of the current line type drawn onto canvasImage.
+// All passes of the current line type drawn onto canvasImage, planned on OpenCV's threads.
 void drawLines();
 
 }  // namespace drawlet
