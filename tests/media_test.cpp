@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -14,6 +16,7 @@ extern "C" {
 #include "ffmpeg_support.h"
 #include "kit/error.h"
 #include "media/audio_range.h"
+#include "media/colour.h"
 #include "media/encoding.h"
 #include "media/output.h"
 #include "media/paths.h"
@@ -149,6 +152,62 @@ TEST(MediaEncoding, ColourTagsFollowTheInput) {
 }
 
 // Packets of two audio streams with their own time bases, against frames at 1/30 s.
+
+// Decoded YUV comes to BGR through the scaler's planar output: the same bytes as its packed
+// output, for every layout, depth, range and matrix, with alpha, on an odd size.
+TEST(MediaColour, YuvToBgrGivesThePackedConversionsBytes) {
+    const AVPixelFormat formats[] = {
+        AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P,  AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV420P10LE,
+        AV_PIX_FMT_NV12,    AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVA420P};
+    ColourTags tv709, pc601;
+    tv709.matrix = AVCOL_SPC_BT709;
+    tv709.range = AVCOL_RANGE_MPEG;
+    pc601.matrix = AVCOL_SPC_SMPTE170M;
+    pc601.range = AVCOL_RANGE_JPEG;
+    cv::RNG rng(11);
+    for (const AVPixelFormat format : formats)
+        for (const ColourTags& tags : {tv709, pc601}) {
+            SCOPED_TRACE(testing::Message()
+                         << av_get_pix_fmt_name(format) << ", range " << tags.range);
+            AVFrame* frame = av_frame_alloc();
+            frame->format = format;
+            frame->width = 67;
+            frame->height = 45;
+            ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+            const int depth = bitDepth(format);
+            for (int p = 0; p < 4 && frame->buf[p] != nullptr; ++p) {
+                cv::Mat bytes(1, static_cast<int>(frame->buf[p]->size), CV_8U, frame->buf[p]->data);
+                rng.fill(bytes, cv::RNG::UNIFORM, 0, 256);
+                if (depth > 8)  // little-endian samples within their depth
+                    for (std::size_t i = 1; i < frame->buf[p]->size; i += 2)
+                        frame->buf[p]->data[i] &= static_cast<std::uint8_t>((1 << (depth - 8)) - 1);
+            }
+            cv::Mat alpha;
+            ToBgr planar;
+            const cv::Mat got = planar.convert(*frame, tags, &alpha);
+
+            const bool withAlpha = hasAlpha(format);
+            Scaler scaler;
+            SwsContext* packed =
+                scaler.get(67, 45, format, withAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24, tags);
+            cv::Mat want(45, 67, withAlpha ? CV_8UC4 : CV_8UC3);
+            uint8_t* planes[4] = {want.data, nullptr, nullptr, nullptr};
+            int strides[4] = {static_cast<int>(want.step), 0, 0, 0};
+            sws_scale(packed, frame->data, frame->linesize, 0, 45, planes, strides);
+            av_frame_free(&frame);
+
+            std::vector<cv::Mat> channels;
+            cv::split(want, channels);
+            cv::Mat wantBgr;
+            cv::merge(std::vector<cv::Mat>(channels.begin(), channels.begin() + 3), wantBgr);
+            EXPECT_EQ(cv::norm(got, wantBgr, cv::NORM_INF), 0);
+            EXPECT_EQ(alpha.empty(), !withAlpha);
+            if (withAlpha) {
+                EXPECT_EQ(cv::norm(alpha, channels[3], cv::NORM_INF), 0);
+            }
+        }
+}
+
 class AudioRangeTest : public ::testing::Test {
   protected:
     void SetUp() override {

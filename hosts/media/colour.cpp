@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "kit/error.h"
 
@@ -94,6 +95,24 @@ SwsContext* Scaler::get(int width, int height, AVPixelFormat from, AVPixelFormat
 cv::Mat ToBgr::convert(const AVFrame& frame, const ColourTags& tags, cv::Mat* alpha) {
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const bool withAlpha = alpha != nullptr && hasAlpha(format);
+    if (withAlpha) alpha->create(frame.height, frame.width, CV_8UC1);
+    if (!isRgb(format)) {
+        // From YUV the scaler's planar output has the packed output's bytes at less than half
+        // its cost (the exact packed path is plain C per pixel); the planes are then
+        // interleaved. Both give the same bytes for every YUV format (tested).
+        SwsContext* sws = scaler_.get(frame.width, frame.height, format,
+                                      withAlpha ? AV_PIX_FMT_GBRAP : AV_PIX_FMT_GBRP, tags);
+        for (cv::Mat* plane : {&green_, &blue_, &red_})
+            plane->create(frame.height, frame.width, CV_8UC1);
+        uint8_t* planes[4] = {green_.data, blue_.data, red_.data,
+                              withAlpha ? alpha->data : nullptr};
+        const int step = static_cast<int>(green_.step);
+        int strides[4] = {step, step, step, withAlpha ? static_cast<int>(alpha->step) : 0};
+        sws_scale(sws, frame.data, frame.linesize, 0, frame.height, planes, strides);
+        cv::Mat bgr;
+        cv::merge(std::vector<cv::Mat>{blue_, green_, red_}, bgr);
+        return bgr;
+    }
     const AVPixelFormat target = withAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
     SwsContext* sws = scaler_.get(frame.width, frame.height, format, target, tags);
     cv::Mat out(frame.height, frame.width, withAlpha ? CV_8UC4 : CV_8UC3);
@@ -102,7 +121,6 @@ cv::Mat ToBgr::convert(const AVFrame& frame, const ColourTags& tags, cv::Mat* al
     sws_scale(sws, frame.data, frame.linesize, 0, frame.height, planes, strides);
     if (!withAlpha) return out;
     cv::Mat bgr(out.size(), CV_8UC3);
-    alpha->create(out.size(), CV_8UC1);
     cv::Mat outputs[] = {bgr, *alpha};
     const int fromTo[] = {0, 0, 1, 1, 2, 2, 3, 3};
     cv::mixChannels(&out, 1, outputs, 2, fromTo, 4);

@@ -56,6 +56,7 @@ class ToBgr {
 
   private:
     Scaler scaler_;
+    cv::Mat green_, blue_, red_;  // planes of the scaler's planar output, kept between frames
 };
 
 // Converts 8-bit BGR (and an optional alpha plane) into frames of an encoder's format.
