@@ -181,30 +181,35 @@ class HatchingRowsTest : public ::testing::Test {
 
 // Every tone mode, sampler, mask and diffusion: the fast rows give the plain rows' bytes,
 // also painted in pieces that do not start on a band (the diffusion draws skipped to them).
+// One frame serves all settings, as in a video: its tables must follow every change.
 TEST_F(HatchingRowsTest, FastPathMatchesThePlainPath) {
     patterns(16, 32);
-    for (int toneMode = 0; toneMode <= 4; ++toneMode)
-        for (int interpolation = 0; interpolation <= 2; ++interpolation)
-            for (const bool mask : {false, true})
-                for (const bool diffusion : {false, true}) {
-                    SCOPED_TRACE(testing::Message()
-                                 << "tone mode " << toneMode << " sampler " << interpolation
-                                 << " mask " << mask << " diffusion " << diffusion);
-                    EffectParams.hatchToneMode = toneMode;
-                    EffectParams.hatchShift = toneMode == 2 || toneMode == 3;
-                    EffectParams.hatchInvert = toneMode % 2 == 1;
-                    EffectParams.interpolation = interpolation;
-                    EffectParams.maskMode = mask;
-                    EffectParams.diffusion = diffusion;
-                    MwcRandom rng{1234, 99};
-                    HatchingFrame f;
-                    prepareHatchingFrame(f, rng);
-                    ASSERT_TRUE(f.fast);
-                    const cv::Mat plain = paint(f, true, {37});
-                    EXPECT_EQ(cv::norm(paint(f, false, {37}), plain, cv::NORM_INF), 0);
-                    EXPECT_EQ(cv::norm(paint(f, false, {5, 23, 36, 37}), plain, cv::NORM_INF), 0);
-                    EXPECT_EQ(cv::norm(paint(f, true, {17, 37}), plain, cv::NORM_INF), 0);
-                }
+    HatchingFrame f;
+    for (const double brightnessGain : {1.7, 0.6})
+        for (int toneMode = 0; toneMode <= 4; ++toneMode)
+            for (int interpolation = 0; interpolation <= 2; ++interpolation)
+                for (const bool mask : {false, true})
+                    for (const bool diffusion : {false, true}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << "tone mode " << toneMode << " sampler " << interpolation
+                                     << " mask " << mask << " diffusion " << diffusion
+                                     << " brightness gain " << brightnessGain);
+                        EffectParams.hatchToneMode = toneMode;
+                        EffectParams.hatchShift = toneMode == 2 || toneMode == 3;
+                        EffectParams.hatchInvert = toneMode % 2 == 1;
+                        EffectParams.interpolation = interpolation;
+                        EffectParams.maskMode = mask;
+                        EffectParams.diffusion = diffusion;
+                        EffectParams.brightnessGain = brightnessGain;
+                        MwcRandom rng{1234, 99};
+                        prepareHatchingFrame(f, rng);
+                        ASSERT_TRUE(f.fast);
+                        const cv::Mat plain = paint(f, true, {37});
+                        EXPECT_EQ(cv::norm(paint(f, false, {37}), plain, cv::NORM_INF), 0);
+                        EXPECT_EQ(cv::norm(paint(f, false, {5, 23, 36, 37}), plain, cv::NORM_INF),
+                                  0);
+                        EXPECT_EQ(cv::norm(paint(f, true, {17, 37}), plain, cv::NORM_INF), 0);
+                    }
 }
 
 // The fast path needs seven patterns of one power-of-two shape; others take the plain path.

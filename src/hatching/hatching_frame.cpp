@@ -1,5 +1,6 @@
 #include "hatching/hatching_frame.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <opencv2/core/hal/intrin.hpp>
@@ -76,6 +77,17 @@ void buildMaskTable(HatchingFrame& f) {
     }
 }
 
+TableInputs tableInputsOf(const HatchingFrame& f) {
+    TableInputs bits{};
+    bits[0] = static_cast<std::uint64_t>(f.toneMode);
+    bits[1] = (f.interpolation == 0 ? 2u : 0u) | (f.mask ? 1u : 0u);
+    bits[2] = std::bit_cast<std::uint64_t>(f.densityLimit);
+    bits[3] = std::bit_cast<std::uint64_t>(f.saturationGain);
+    for (std::size_t v = 0; v < 256; ++v)
+        bits[4 + v] = std::bit_cast<std::uint64_t>(f.brightnessOfValue[v]);
+    return bits;
+}
+
 }  // namespace
 
 bool patternPositionsBounded(const double (&affine)[6], double xOffset, double yOffset,
@@ -127,9 +139,14 @@ void prepareHatchingFrame(HatchingFrame& f, MwcRandom& rng) {
         f.rowMask = f.patterns[0].height - 1;
         f.rowShift = log2Of(f.patterns[0].step);
         for (int i = 0; i < kPatternCount; ++i) f.patternData[i] = f.patterns[i].data;
-        if (f.interpolation == 0 && f.mask) buildMaskTable(f);
-        if (f.interpolation == 0 && !f.mask) buildValueTable(f);
-        if (!f.mask) buildSaturationTable(f);
+        const TableInputs inputs = tableInputsOf(f);
+        if (!f.tablesBuilt || inputs != f.tableInputs) {
+            if (f.interpolation == 0 && f.mask) buildMaskTable(f);
+            if (f.interpolation == 0 && !f.mask) buildValueTable(f);
+            if (!f.mask) buildSaturationTable(f);
+            f.tableInputs = inputs;
+            f.tablesBuilt = true;
+        }
     }
 
     f.bandStarts.clear();

@@ -13,6 +13,10 @@
 
 namespace drawlet {
 
+// The bits of everything the fast path's tables are built from: tone mode, sampler and mask
+// choice, density limit, saturation gain and Vb of every V.
+using TableInputs = std::array<std::uint64_t, 260>;
+
 struct HatchingFrame {
     // Frame jitter: the first three draws after seeding.
     double xOffset = 0;
@@ -51,6 +55,11 @@ struct HatchingFrame {
     std::vector<std::uint8_t> saturations;       // one row of 256, or 256 rows (tone mode 4)
     const std::uint8_t* saturationOf[256] = {};  // [P]: the row of output saturations
     std::array<std::uint8_t, 256> maskOf{};      // [P]: the mask byte
+
+    // A video keeps the tables' inputs from frame to frame: they are built again only when
+    // one of them changes.
+    TableInputs tableInputs{};
+    bool tablesBuilt = false;
 
     // With diffusion, the generator at the first draw of every band of rows.
     std::vector<MwcRandom> bandStarts;
