@@ -216,18 +216,37 @@ void planStrokesOf(const Contour& contour, std::vector<Stroke>& out,
         planColourEdges(contour, out, samples);
 }
 
+bool needsValuePlane(int lineType) {
+    const std::vector<int>& planes = cannyPlanes(lineType);
+    return lineType == 0 || std::find(planes.begin(), planes.end(), kValuePlane) != planes.end();
+}
+
+// Band `piece` of the V plane, made once for the frame.
+void makeValuePiece(LinePlan& plan, int piece) {
+    plan.valuePieces[piece].runOrWait([piece] {
+        const int rows = scratchImages[0].rows;
+        const cv::Range band(rows * piece / kValuePieces, rows * (piece + 1) / kValuePieces);
+        cv::Mat out = scratchImages[1].rowRange(band);
+        cv::extractChannel(scratchImages[0].rowRange(band), out, 2);
+    });
+}
+
+// The whole V plane: the pieces no thread has started made here, the others waited for.
+void makeValuePlane(LinePlan& plan) {
+    for (int piece = 0; piece < kValuePieces; ++piece) makeValuePiece(plan, piece);
+}
+
 // Plane i of the Canny line types, made once for the frame.
 void makePlaneOnce(LinePlan& plan, std::size_t i) {
     plan.planes[i].runOrWait([&plan, i] {
-        if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane)
-            plan.valuePlane.runOrWait(extractValuePlane);
+        if (cannyPlanes(EffectParams.lineType)[i] == kValuePlane) makeValuePlane(plan);
         makePlaneEdges(i);
     });
 }
 
 // The strokes of pass i: its contours found, the long enough ones stroked in list order.
 void planPass(LinePlan& plan, std::size_t i) {
-    if (EffectParams.lineType == 0) plan.valuePlane.runOrWait(extractValuePlane);
+    if (EffectParams.lineType == 0) makeValuePlane(plan);
     std::unique_ptr<PassWorkspace> workspace = workspaces.take();
     std::vector<Stroke>& out = plan.passes[i].strokes;
     out.clear();
@@ -356,11 +375,16 @@ BesideBands lineWork(LinePlan& plan) {
     plan.levels = passLevels(p.lineType, p.extractInterval);
     while (plan.passes.size() < plan.levels.size()) plan.passes.emplace_back();
     for (PlannedPass& pass : plan.passes) pass.planning.reset();
-    plan.valuePlane.reset();
+    for (OnceTask& piece : plan.valuePieces) piece.reset();
     for (OnceTask& plane : plan.planes) plane.reset();
     plan.held = 0;
+    // The pieces write into the plane in place.
+    scratchImages[1].create(srcImage.size(), CV_8UC1);
 
     BesideBands work;
+    if (needsValuePlane(p.lineType))
+        for (int piece = 0; piece < kValuePieces; ++piece)
+            work.leading.push_back([&plan, piece] { makeValuePiece(plan, piece); });
     const std::size_t planes = cannyPlanes(p.lineType).size();
     for (std::size_t i = 0; i < planes; ++i)
         work.leading.push_back([&plan, i] { makePlaneOnce(plan, i); });

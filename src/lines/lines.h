@@ -35,6 +35,10 @@ struct Stroke {
 // Strokes planned ahead of the drawing at most: the passes beyond wait to be planned by it.
 inline constexpr std::size_t kPlannedStrokeBudget = std::size_t{1} << 18;
 
+// The V plane is taken out of the HSV picture in this many bands of rows, one task each, so
+// that every thread helps with it before the threshold passes, which all need it, can start.
+inline constexpr int kValuePieces = 8;
+
 // Planning one pass of a frame, run by whichever thread comes to it first.
 struct PlannedPass {
     std::vector<Stroke> strokes;
@@ -45,11 +49,11 @@ struct PlannedPass {
 // scratchImages[0], so it runs beside the hatching; drawing waits for the finished canvas
 // and goes pass by pass in order, planning itself each pass that no thread has started.
 struct LinePlan {
-    std::vector<int> levels;           // the threshold level of every pass
-    std::deque<PlannedPass> passes;    // one for each level; kept from frame to frame
-    OnceTask valuePlane;               // the V plane of scratchImages[0] into scratchImages[1]
-    OnceTask planes[4];                // the Canny edges of each plane of line types 1 to 3
-    std::atomic<std::size_t> held{0};  // strokes planned and not yet drawn
+    std::vector<int> levels;             // the threshold level of every pass
+    std::deque<PlannedPass> passes;      // one for each level; kept from frame to frame
+    OnceTask valuePieces[kValuePieces];  // the V plane into scratchImages[1], band by band
+    OnceTask planes[4];                  // the Canny edges of each plane of line types 1 to 3
+    std::atomic<std::size_t> held{0};    // strokes planned and not yet drawn
     std::size_t budget = kPlannedStrokeBudget;  // no pass is planned ahead beyond it
 };
 
@@ -91,8 +95,8 @@ void drawStrokes(const std::vector<Stroke>& strokes);
 
 void strokeContour(const Contour& contour);
 
-// The line drawer's share of a frame, to run beside the hatching bands: the edge planes and
-// the passes (as far as the budget goes) are planned ahead of the bands, the tail draws the
+// The line drawer's share of a frame, to run beside the hatching bands: the V plane, the edge
+// planes and the passes (as far as the budget goes) are made ahead of the bands, the tail draws the
 // passes in order once the canvas is painted. Needs the HSV picture of srcImage in
 // scratchImages[0].
 BesideBands lineWork(LinePlan& plan);
