@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -120,6 +121,21 @@ TEST_F(VideoCli, VariableFrameRateKeepsItsTimestamps) {
 
 // Four parts of a 59.94 fps clip with AAC, rendered apart and joined, give the frames of one
 // full render at the input's times, with the input's audio packets unchanged.
+// Decoding, filtering and encoding share the threads given: the frames are the same at any count.
+TEST_F(VideoCli, EveryThreadCountGivesTheSameFrames) {
+    std::string first;
+    for (const std::string threads : {"1", "2", "3"}) {
+        const std::string out = "threads" + threads + ".mkv";
+        const Result r =
+            run("render " + clip() + " -o " + at(out) + " --codec ffv1 -q --threads " + threads);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string hashes = frameHashes(file(out));
+        EXPECT_EQ(std::count(hashes.begin(), hashes.end(), '\n'), 12);
+        if (first.empty()) first = hashes;
+        EXPECT_EQ(hashes, first) << threads << " threads";
+    }
+}
+
 TEST_F(VideoCli, PartsJoinIntoTheFullRender) {
     make(
         "-f lavfi -i testsrc2=size=160x120:rate=60000/1001 -f lavfi -i sine -t 2 -c:v libx264 "

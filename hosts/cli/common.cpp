@@ -51,8 +51,8 @@ void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) 
         ->type_name("NAME=VALUE");
     command
         .add_option("--threads", options.threads,
-                    "threads the filter may use (default: every core); the same bytes at any "
-                    "count")
+                    "threads that decode, filter and encode (default: every core); the same "
+                    "bytes at any count")
         ->check(CLI::Range(1, 1024));
 }
 

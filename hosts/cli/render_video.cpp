@@ -9,6 +9,7 @@
 #include "cli/alpha_matte.h"
 #include "cli/boil_rate.h"
 #include "cli/common.h"
+#include "cli/one_arena.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
 #include "cli/signals.h"
@@ -114,58 +115,61 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     std::vector<Item> ring(kFramesInFlight);
     std::size_t produced = 0;
 
-    tbb::parallel_pipeline(
-        kFramesInFlight,
-        tbb::make_filter<void, ItemPtr>(
-            tbb::filter_mode::serial_in_order,
-            [&](tbb::flow_control& control) -> ItemPtr {
-                if (ended) {
-                    control.stop();
-                    return nullptr;
-                }
-                Item* item = &ring[produced++ % ring.size()];
-                *item = Item{};
-                std::optional<media::VideoFrame> frame = reader.next(incoming);
-                if (!frame || (job.frames >= 0 && frame->index >= job.start + job.frames)) {
-                    // The stretch ends: the audio up to the next frame, or to the end.
-                    int64_t end = AV_NOPTS_VALUE;
-                    if (frame) {
-                        end = frame->pts;
-                        reader.readAudioUntil(end, incoming);
-                    }
-                    if (!first) item->audio = audio.finish(incoming, end);
-                    ended = true;
-                    return item;
-                }
-                if (first && job.start > 0) audio.startAt(frame->pts);
-                first = false;
-                item->audio = audio.take(incoming, frame->pts);
-                item->frame = std::move(frame);
-                return item;
-            }) &
-            tbb::make_filter<ItemPtr, ItemPtr>(
+    runInOneArena(cv::getNumThreads(), [&] {
+        tbb::parallel_pipeline(
+            kFramesInFlight,
+            tbb::make_filter<void, ItemPtr>(
                 tbb::filter_mode::serial_in_order,
-                [&](ItemPtr item) {
-                    if (stop.load() != 0) throw Error("stopped");
-                    if (!item->frame) return item;
-                    const media::VideoFrame& f = *item->frame;
-                    const std::string what = fmt::format("{} frame {}", job.input, f.index);
-                    if (job.alphaMask)
-                        item->drawn = renderWithMatte(host, f.bgr, f.alpha, f.index, what);
-                    else
-                        item->drawn = {renderFrame(host, f.bgr, f.index, what), f.alpha};
+                [&](tbb::flow_control& control) -> ItemPtr {
+                    if (ended) {
+                        control.stop();
+                        return nullptr;
+                    }
+                    Item* item = &ring[produced++ % ring.size()];
+                    *item = Item{};
+                    std::optional<media::VideoFrame> frame = reader.next(incoming);
+                    if (!frame || (job.frames >= 0 && frame->index >= job.start + job.frames)) {
+                        // The stretch ends: the audio up to the next frame, or to the end.
+                        int64_t end = AV_NOPTS_VALUE;
+                        if (frame) {
+                            end = frame->pts;
+                            reader.readAudioUntil(end, incoming);
+                        }
+                        if (!first) item->audio = audio.finish(incoming, end);
+                        ended = true;
+                        return item;
+                    }
+                    if (first && job.start > 0) audio.startAt(frame->pts);
+                    first = false;
+                    item->audio = audio.take(incoming, frame->pts);
+                    item->frame = std::move(frame);
                     return item;
                 }) &
-            tbb::make_filter<ItemPtr, void>(tbb::filter_mode::serial_in_order, [&](ItemPtr item) {
-                if (item->frame) {
-                    const media::VideoFrame& f = *item->frame;
-                    const cv::Mat& alpha = item->drawn.alpha;
-                    output->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts,
-                                  f.index);
-                    progress.update(++done);
-                }
-                for (media::PacketPtr& p : item->audio) output->writeAudio(std::move(p));
-            }));
+                tbb::make_filter<ItemPtr, ItemPtr>(
+                    tbb::filter_mode::serial_in_order,
+                    [&](ItemPtr item) {
+                        if (stop.load() != 0) throw Error("stopped");
+                        if (!item->frame) return item;
+                        const media::VideoFrame& f = *item->frame;
+                        const std::string what = fmt::format("{} frame {}", job.input, f.index);
+                        if (job.alphaMask)
+                            item->drawn = renderWithMatte(host, f.bgr, f.alpha, f.index, what);
+                        else
+                            item->drawn = {renderFrame(host, f.bgr, f.index, what), f.alpha};
+                        return item;
+                    }) &
+                tbb::make_filter<ItemPtr, void>(
+                    tbb::filter_mode::serial_in_order, [&](ItemPtr item) {
+                        if (item->frame) {
+                            const media::VideoFrame& f = *item->frame;
+                            const cv::Mat& alpha = item->drawn.alpha;
+                            output->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts,
+                                          f.index);
+                            progress.update(++done);
+                        }
+                        for (media::PacketPtr& p : item->audio) output->writeAudio(std::move(p));
+                    }));
+    });
 
     if (done == 0)
         throw Error(job.start > 0 ? fmt::format("{}: no frames to render (--start {} is past "
