@@ -191,7 +191,7 @@ TEST_F(FrameDriver, NoPatternSetLeavesTheFrameAndTitleAlone) {
     window.title = "unchanged";
     const cv::Mat in = gradient(5, 3);
     kit::YcFrame frame = kit::toYcFrame(in);
-    const std::vector<DrawletPixelYC> before = frame.pixels;
+    const auto before = frame.pixels;
     request = DrawletFrameRequest{};
     request.frame = frame.pixels.data();
     request.width = 5;

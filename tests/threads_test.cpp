@@ -124,7 +124,7 @@ TEST_P(ThreadCounts, EveryCountGivesThePlainSingleThreadFrame) {
     const bool hatching = checks[static_cast<std::size_t>(checkIndexByName.at(kHatching))];
     for (std::size_t i = 0; i < rendered.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "run " << i << " of 1, 2, 3, 7 threads");
-        const std::vector<DrawletPixelYC>& got = rendered[i].first.pixels;
+        const auto& got = rendered[i].first.pixels;
         ASSERT_EQ(got.size(), expected.frame.pixels.size());
         std::size_t differing = 0;
         for (std::size_t k = 0; k < got.size(); ++k)

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <charconv>
 #include <mutex>
 
@@ -39,10 +40,13 @@ YcFrame toYcFrame(const cv::Mat& bgr, int rowStride) {
     frame.width = bgr.cols;
     frame.height = bgr.rows;
     frame.rowStride = rowStride > bgr.cols ? rowStride : bgr.cols;
-    frame.pixels.assign(static_cast<std::size_t>(frame.rowStride) * frame.height, {0, 0, 0});
+    frame.pixels.resize(static_cast<std::size_t>(frame.rowStride) * frame.height);
     forEachRowBand(frame.height, [&](int first, int end) {
-        for (int y = first; y < end; ++y)
-            bgrRowToYc(bgr.ptr<std::uint8_t>(y), frame.row(y), frame.width);
+        for (int y = first; y < end; ++y) {
+            DrawletPixelYC* row = frame.row(y);
+            bgrRowToYc(bgr.ptr<std::uint8_t>(y), row, frame.width);
+            std::fill(row + frame.width, row + frame.rowStride, DrawletPixelYC{0, 0, 0});
+        }
     });
     return frame;
 }

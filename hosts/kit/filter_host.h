@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/drawlet_filter.h"
@@ -35,12 +36,29 @@ struct Parameter {
     int maximum;  // check boxes: 1
 };
 
+// Leaves the pixels of a new frame unset instead of zeroing them: the conversion writes every
+// pixel a moment later, and zeroing a 1080p frame first cost a serial millisecond or two.
+template <typename T>
+struct UnsetPixels : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnsetPixels<U>;
+    };
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(p)) U;
+        else
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // A frame in the host's pixel form; the row stride (in pixels) may exceed the width.
 struct YcFrame {
     int width = 0;
     int height = 0;
     int rowStride = 0;
-    std::vector<DrawletPixelYC> pixels;
+    std::vector<DrawletPixelYC, UnsetPixels<DrawletPixelYC>> pixels;  // resize leaves them unset
 
     DrawletPixelYC* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * rowStride; }
     const DrawletPixelYC* row(int y) const {
