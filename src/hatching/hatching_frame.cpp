@@ -140,12 +140,11 @@ void prepareHatchingFrame(HatchingFrame& f, MwcRandom& rng) {
         f.rowShift = log2Of(f.patterns[0].step);
         for (int i = 0; i < kPatternCount; ++i) f.patternData[i] = f.patterns[i].data;
         const TableInputs inputs = tableInputsOf(f);
-        if (!f.tablesBuilt || inputs != f.tableInputs) {
+        if (f.tableInputs != inputs) {
             if (f.interpolation == 0 && f.mask) buildMaskTable(f);
             if (f.interpolation == 0 && !f.mask) buildValueTable(f);
             if (!f.mask) buildSaturationTable(f);
             f.tableInputs = inputs;
-            f.tablesBuilt = true;
         }
     }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "hatching/pattern_bank.h"
@@ -58,8 +59,7 @@ struct HatchingFrame {
 
     // A video keeps the tables' inputs from frame to frame: they are built again only when
     // one of them changes.
-    TableInputs tableInputs{};
-    bool tablesBuilt = false;
+    std::optional<TableInputs> tableInputs;
 
     // With diffusion, the generator at the first draw of every band of rows.
     std::vector<MwcRandom> bandStarts;

@@ -96,8 +96,8 @@ void drawStrokes(const std::vector<Stroke>& strokes);
 void strokeContour(const Contour& contour);
 
 // The line drawer's share of a frame, to run beside the hatching bands: the V plane, the edge
-// planes and the passes (as far as the budget goes) are made ahead of the bands, the tail draws the
-// passes in order once the canvas is painted. Needs the HSV picture of srcImage in
+// planes and the passes (as far as the budget goes) are made ahead of the bands, the tail
+// draws the passes in order once the canvas is painted. Needs the HSV picture of srcImage in
 // scratchImages[0].
 BesideBands lineWork(LinePlan& plan);
 
