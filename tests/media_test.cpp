@@ -1,5 +1,6 @@
 // The media layer on its own: naming rules, encoder choices, exact seeking, colour kept
 // through decode and encode, upright pictures, and how audio is shared out among parts.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -132,6 +133,31 @@ TEST(MediaEncoding, RefusesWhatCannotWorkAsUsageErrors) {
     preset.preset = "fast";
     expectUsage([&] { qualityOptions(ffv1, preset); }, "--preset");
     EXPECT_EQ(outputFormatFor("-", "")->name, std::string("matroska"));
+}
+
+TEST(MediaEncoding, UltrafastX264TakesAThirdOfTheRendersThreads) {
+    struct Case {
+        const char* encoder;
+        const char* preset;
+        int threads;
+        const char* expected;  // the threads option set, or "" for none
+    };
+    const Case cases[] = {
+        {"libx264", "", 2, "1"},   {"libx264", "ultrafast", 3, "1"}, {"libx264", "", 4, "2"},
+        {"libx264", "", 16, "6"},  {"libx264", "", 0, ""},           {"libx264", "veryfast", 2, ""},
+        {"libvpx-vp9", "", 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fmt::format("{} {} {}", c.encoder, c.preset, c.threads));
+        EncodeOptions options;
+        options.preset = c.preset;
+        options.threads = c.threads;
+        std::string threads;
+        for (const auto& [key, value] :
+             qualityOptions(avcodec_find_encoder_by_name(c.encoder), options))
+            if (key == "threads") threads = value;
+        EXPECT_EQ(threads, c.expected);
+    }
 }
 
 TEST(MediaEncoding, ColourTagsFollowTheInput) {

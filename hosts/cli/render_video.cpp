@@ -87,6 +87,7 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     out.path = pending.path();
     out.shownAs = job.output;
     out.encode = job.encode;
+    out.encode.threads = cv::getNumThreads();
     out.source = reader.format();
     out.sourceVideoStream = reader.videoStream();
     out.audioStreams = reader.audioStreams();

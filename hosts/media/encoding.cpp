@@ -138,6 +138,12 @@ std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* e
     if (name == "libx264" || name == "libx264rgb") {
         if (crf < 0) crf = kDefaultX264Crf;
         if (preset.empty()) preset = kDefaultX264Preset;
+        // At ultrafast x264 needs about a third of the filter's time for a frame, and it
+        // runs as a stage beside the filter: its own frame threads would only take cores
+        // from the filter (a render on two cores is 7% faster with one). A third of the
+        // render's threads keeps it ahead of the filter on larger machines.
+        if (preset == "ultrafast" && options.threads > 0)
+            set.emplace_back("threads", std::to_string((options.threads + 2) / 3));
     } else if (name == "libvpx-vp9") {
         if (crf < 0) crf = kDefaultVp9Crf;
         set.emplace_back("b", "0");  // constant quality: no bitrate target

@@ -23,6 +23,7 @@ struct EncodeOptions {
     std::string preset;       // empty: the encoder's default below
     std::vector<std::pair<std::string, std::string>> encoderOptions;  // --encoder-opt K=V
     std::string format;  // an FFmpeg muxer name; empty: from the file name
+    int threads = 0;     // the threads the whole render runs on; 0: not known
 };
 
 // Defaults for H.264 (libx264): chosen by bench/bitrate_table.sh for a small file at a pace
@@ -46,7 +47,8 @@ const AVCodec* videoEncoderFor(const AVOutputFormat* container, const std::strin
 // else the encoder's format that keeps most of 8-bit BGR (and alpha).
 AVPixelFormat pixelFormatFor(const AVCodec* encoder, const std::string& name, bool alpha);
 
-// The encoder's private options for the crf and preset asked for, or their defaults.
+// The encoder's options for the crf and preset asked for, or their defaults, and its thread
+// count where the render's own threads serve it better than the encoder's.
 // Throws a usage error when the encoder has no such setting and one was asked for.
 std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* encoder,
                                                                 const EncodeOptions& options);
