@@ -87,7 +87,9 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     out.path = pending.path();
     out.shownAs = job.output;
     out.encode = job.encode;
-    out.encode.threads = cv::getNumThreads();
+    // The render's threads: its pipeline and OpenCV's loops share them, and so may the encoder.
+    const int threads = cv::getNumThreads();
+    out.encode.threads = threads;
     out.source = reader.format();
     out.sourceVideoStream = reader.videoStream();
     out.audioStreams = reader.audioStreams();
@@ -116,7 +118,7 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     std::vector<Item> ring(kFramesInFlight);
     std::size_t produced = 0;
 
-    runInOneArena(cv::getNumThreads(), [&] {
+    runInOneArena(threads, [&] {
         tbb::parallel_pipeline(
             kFramesInFlight,
             tbb::make_filter<void, ItemPtr>(
