@@ -268,6 +268,13 @@ TEST_F(VideoCli, ImageSequencesStandardInputAndOutput) {
                               " render - -o - -q --format matroska > " + at("piped.mkv");
     ASSERT_EQ(std::system(piped.c_str()), 0);
     EXPECT_EQ(frameTimes(file("piped.mkv")).size(), 12u);
+    // An MP4 with its index last cannot be read from a pipe; the message says what to do.
+    make("-f lavfi -i testsrc2=size=640x360:rate=25 -t 2 -c:v libx264", "late.mp4");
+    const std::string late = "cat " + at("late.mp4") + " | " + DRAWLET_CLI_PATH + " render - -o " +
+                             at("late.mkv") + " -q 2> " + at("late.txt");
+    EXPECT_NE(std::system(late.c_str()), 0);
+    EXPECT_NE(slurp(file("late.txt")).find("faststart"), std::string::npos)
+        << slurp(file("late.txt"));
 }
 
 // Ctrl-C, SIGTERM and SIGHUP stop a render and leave nothing behind, whatever the output.
@@ -330,7 +337,7 @@ TEST_F(VideoCli, SettingsFileErrorsNameFileKeyAndRange) {
                           {R"({"line-step": "five"})", "1..100"},
                           {R"({"mask": 3})", "on/off"},
                           {R"({"mode": 2.5})", "mode"},
-                          {R"({"mode": 1e400})", "not usable JSON"},
+                          {R"({"mode": 1e400})", "key \"mode\": 1e400 is beyond"},
                           {R"({"tilt": 18446744073709551316})", "-500..500"},
                           {R"({"tilt": -4294967396})", "-500..500"},
                           {R"({"seed": 1, "seed": 2})", "given twice"},

@@ -33,8 +33,9 @@ class JoinCommand : public Command {
         pending.commit();
         for (const std::string& note : joined.notes) io.err << "drawlet: note: " << note << '\n';
         if (!quiet_)
-            io.err << fmt::format("joined {} parts: frames {}..{} into {}\n", parts_.size(),
-                                  joined.first, joined.first + joined.frames - 1, output_);
+            io.err << fmt::format("joined {} part{}: frames {}..{} into {}\n", parts_.size(),
+                                  parts_.size() == 1 ? "" : "s", joined.first,
+                                  joined.first + joined.frames - 1, output_);
     }
 
   private:

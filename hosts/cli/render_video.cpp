@@ -24,6 +24,11 @@ namespace drawlet::cli {
 
 namespace {
 
+// Standard input cannot seek: an MP4 or MOV whose index follows its pictures reads as empty.
+constexpr const char* kPipeHint =
+    " (read from a pipe, an MP4 or MOV file must have its index first: give the file's name, "
+    "or write it with ffmpeg's -movflags +faststart)";
+
 // Frames in flight between decoding, filtering and encoding.
 constexpr std::size_t kFramesInFlight = 4;
 
@@ -178,7 +183,8 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
         throw Error(job.start > 0 ? fmt::format("{}: no frames to render (--start {} is past "
                                                 "its last frame)",
                                                 job.input, job.start)
-                                  : job.input + ": holds no frames that can be decoded");
+                                  : job.input + ": holds no frames that can be decoded" +
+                                        (job.input == "-" ? kPipeHint : ""));
     output->finish([&] { progress.finishing(done); });
     if (stop.load() != 0) throw Error("stopped");
     pending.commit();

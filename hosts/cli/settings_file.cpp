@@ -31,22 +31,33 @@ std::string keyOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p
 // file that says two things of one slider is a mistake).
 Json parseStrictly(std::istream& in, const std::string& file) {
     std::vector<std::set<std::string>> seen;
+    std::string lastKey;
     const Json::parser_callback_t refuseDuplicates = [&](int, Json::parse_event_t event,
                                                          Json& parsed) {
         if (event == Json::parse_event_t::object_start) seen.emplace_back();
         if (event == Json::parse_event_t::object_end && !seen.empty()) seen.pop_back();
-        if (event == Json::parse_event_t::key && !seen.empty() &&
-            !seen.back().insert(parsed.get<std::string>()).second)
-            throw UsageError(
-                fmt::format("{}: the key \"{}\" is given twice", file, parsed.get<std::string>()));
+        if (event == Json::parse_event_t::key) {
+            lastKey = parsed.get<std::string>();
+            if (!seen.empty() && !seen.back().insert(lastKey).second)
+                throw UsageError(fmt::format("{}: the key \"{}\" is given twice", file, lastKey));
+        }
         return true;
     };
     try {
         return Json::parse(in, refuseDuplicates);
     } catch (const nlohmann::json::parse_error& e) {
         throw UsageError(fmt::format("{}: not valid JSON (byte {}): {}", file, e.byte, e.what()));
+    } catch (const nlohmann::json::out_of_range& e) {
+        // A number beyond a double ("1e400") stops the parser in the value of the last key read.
+        const std::string what = e.what();
+        const auto open = what.find('\''), close = what.rfind('\'');
+        const std::string number =
+            open < close ? what.substr(open + 1, close - open - 1) : std::string("a number");
+        throw UsageError(
+            lastKey.empty() ? fmt::format("{}: {} is beyond the range of any setting", file, number)
+                            : fmt::format("{}: key \"{}\": {} is beyond the range of any setting",
+                                          file, lastKey, number));
     } catch (const nlohmann::json::exception& e) {
-        // Numbers beyond a double ("1e400") and the like.
         throw UsageError(fmt::format("{}: not usable JSON: {}", file, e.what()));
     }
 }
