@@ -67,7 +67,7 @@ TEST_F(VideoCli, KeepsFrameCountSizeRateAndSound) {
               "160,120,24/1,12");
     // FLAC is experimental in MP4: re-encoded as AAC, and said so.
     EXPECT_EQ(probe(file("out.mp4"), "stream=codec_name", "a"), "aac");
-    EXPECT_NE(frameHashes(file("clip.mkv")), frameHashes(file("out.mp4")));
+    EXPECT_NE(r.err.find("flac audio re-encoded as aac"), std::string::npos) << r.err;
 }
 
 // Anamorphic pictures stay anamorphic, and every audio stream arrives, each copied when the

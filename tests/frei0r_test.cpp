@@ -367,9 +367,10 @@ TEST_F(Frei0rPlugin, FramesEqualTheHostKitsForTheSameFrameNumber) {
     EXPECT_EQ(cv::norm(render(scene, {}, 7, 0.025), reference(scene, {}, 7), cv::NORM_INF), 0);
 }
 
-TEST_F(Frei0rPlugin, NullInstanceCopiesTheInput) {
+TEST_F(Frei0rPlugin, NullInstanceWritesNothingAndARefusedFrameCopiesTheInput) {
     std::vector<std::uint32_t> in(16, 0x11223344u), out(16, 0);
     plugin->update(nullptr, 0.0, in.data(), out.data());  // must not crash
+    EXPECT_EQ(out, std::vector<std::uint32_t>(16, 0));
     f0r_instance_t instance = plugin->construct(4, 4);
     ASSERT_NE(instance, nullptr);
     // A pattern set that does not exist: the module refuses the frame, the input comes out.

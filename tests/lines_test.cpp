@@ -57,6 +57,7 @@ TEST(RunSuppression, TinyRings) {
     EXPECT_EQ(suppressed({0, 1}), (std::vector<int>{0, 0}));
     std::vector<StrokeSample> none;
     suppressShortRuns(none);
+    EXPECT_TRUE(none.empty());
 }
 
 // The line drawer on module state set up directly.
@@ -241,6 +242,7 @@ TEST_F(LineDrawer, WidthZeroDrawsTheThinnestLine) {
     EffectParams.width = -3;  // outside the range: also the thinnest line
     frame(in);
     EXPECT_NO_THROW(drawLines());
+    EXPECT_EQ(cv::norm(one, canvasImage, cv::NORM_INF), 0);
 }
 
 // Widths are held at 2 * (w + h), the thickness that covers the whole frame: from there on

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <set>
 #include <string>
@@ -153,6 +154,12 @@ TEST(ModuleFile, LoadRecordsItsDirectoryAndExtendsPath) {
         const std::optional<cv::Mat> out = host.processBgr(gray, 0);
         ASSERT_TRUE(out.has_value());
         EXPECT_TRUE(host.messages().empty());
+        // This folder's flat patterns give a flat gray (the bundled ones are hatched): gray 60
+        // takes pattern h3, 255 - 3 * 30.
+        double low = 0, high = 0;
+        cv::minMaxLoc(out->reshape(1), &low, &high);
+        EXPECT_EQ(low, 165);
+        EXPECT_EQ(high, 165);
     }
     setenv("PATH", before.c_str(), 1);
 }

@@ -55,10 +55,6 @@ TEST(Registration, LookupByDisplayName) {
     EXPECT_EQ(trackIndexByName.count(utf8ToCp932("パターン№")), 0u);  // full-width is another name
 }
 
-TEST(Registration, NoSignNeedsTheVendorByteSequence) {
-    EXPECT_EQ(std::string(track::kPatternNo).substr(5), "\x87\x82");
-}
-
 TEST(Registration, LoadedPatternNumberResetAtEveryRegistration) {
     loadedPatternNo = 3;
     GetFilterTable();

@@ -273,8 +273,12 @@ TEST_F(StudioServer, RequestsAtOnceGetTheFramesOfTheirOwnSettings) {
         R"({"settings": {"mode": 5, "pattern-angle": 30}, "frame": 1, "maxSide": 45})",
     };
     std::vector<std::string> alone;
-    for (const std::string& body : bodies)
-        alone.push_back(send(studio.port(), post("/api/render", studio.host(), cookie, body)).text);
+    for (const std::string& body : bodies) {
+        const Reply reply = send(studio.port(), post("/api/render", studio.host(), cookie, body));
+        ASSERT_EQ(reply.status, 200) << body;
+        EXPECT_NE(reply.text.find("image/png"), std::string::npos) << body;
+        alone.push_back(reply.text);
+    }
     std::vector<std::vector<std::string>> together(4);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -288,6 +292,9 @@ TEST_F(StudioServer, RequestsAtOnceGetTheFramesOfTheirOwnSettings) {
     const auto body = [](const std::string& reply) {
         return reply.substr(reply.find("\r\n\r\n") + 4);
     };
+    // Each setting gives its own picture, so a server ignoring them cannot pass.
+    for (int a = 0; a < 4; ++a)
+        for (int b = a + 1; b < 4; ++b) EXPECT_NE(body(alone[a]), body(alone[b])) << a << b;
     for (int t = 0; t < 4; ++t)
         for (int i = 0; i < 6; ++i) {
             SCOPED_TRACE(bodies[(t + i) % 4]);
