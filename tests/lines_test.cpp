@@ -27,7 +27,7 @@ TEST(PassLevels, ScheduleOfThresholdPasses) {
 
 StrokeSample sample(double edge) { return StrokeSample{0, 0, 0, 0, 0, edge}; }
 
-std::vector<int> suppressed(std::initializer_list<int> flags) {
+std::vector<int> suppressed(const std::vector<int>& flags) {
     std::vector<StrokeSample> samples;
     for (int f : flags) samples.push_back(sample(f));
     suppressShortRuns(samples);
@@ -36,28 +36,23 @@ std::vector<int> suppressed(std::initializer_list<int> flags) {
     return out;
 }
 
+// Runs of edge samples shorter than four are erased, longer ones kept. The samples form a
+// ring, and near the wrap the rule is applied literally: sample 0 looks back at the last
+// sample, which is still set when it is visited.
 TEST(RunSuppression, ShortRunsAreErasedLongOnesKept) {
-    EXPECT_EQ(suppressed({0, 1, 1, 1, 0, 1, 1, 1, 1, 0}),
-              (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 1, 1, 0}));
-    EXPECT_EQ(suppressed({0, 1, 0, 0, 1, 1, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(suppressed({0, 1, 1, 1, 1, 1, 1, 0}), (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 0}));
-}
-
-// Near the wrap the rule is applied literally: sample 0 looks back at the last sample,
-// which is still set when it is visited.
-TEST(RunSuppression, AtTheWrap) {
-    EXPECT_EQ(suppressed({1, 1, 0, 0, 0, 0, 0, 0, 0, 1}),
-              (std::vector<int>{1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(suppressed({1, 1, 1, 1, 1}), (std::vector<int>{1, 1, 1, 1, 1}));
-    EXPECT_EQ(suppressed({0, 0, 0, 0, 0}), (std::vector<int>{0, 0, 0, 0, 0}));
-}
-
-TEST(RunSuppression, TinyRings) {
-    EXPECT_EQ(suppressed({1}), (std::vector<int>{1}));  // its own predecessor
-    EXPECT_EQ(suppressed({0, 1}), (std::vector<int>{0, 0}));
-    std::vector<StrokeSample> none;
-    suppressShortRuns(none);
-    EXPECT_TRUE(none.empty());
+    const std::vector<int> cases[][2] = {
+        {{0, 1, 1, 1, 0, 1, 1, 1, 1, 0}, {0, 0, 0, 0, 0, 1, 1, 1, 1, 0}},
+        {{0, 1, 0, 0, 1, 1, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {{0, 1, 1, 1, 1, 1, 1, 0}, {0, 1, 1, 1, 1, 1, 1, 0}},
+        {{1, 1, 0, 0, 0, 0, 0, 0, 0, 1}, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}},  // at the wrap
+        {{1, 1, 1, 1, 1}, {1, 1, 1, 1, 1}},
+        {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+        {{1}, {1}},  // its own predecessor
+        {{0, 1}, {0, 0}},
+        {{}, {}},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(suppressed(in), out) << ::testing::PrintToString(in);
 }
 
 // The line drawer on module state set up directly.
