@@ -80,6 +80,8 @@ def pattern_seeds():
         "ascii.pgm": pnm(4, 3, "P2"),
         "binary.pgm": pnm(6, 6, "P5"),
         "colour.ppm": pnm(3, 5, "P6"),
+        # DICOM's marker after the preamble: the reader's DICOM library aborts on these.
+        "dicom-preamble.bin": bytes(128) + b"DICM" + bytes(1),
     }
 
 

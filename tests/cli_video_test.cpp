@@ -360,6 +360,7 @@ TEST_F(VideoCli, SettingsFileErrorsNameFileKeyAndRange) {
 
 TEST_F(VideoCli, ErrorsAreClearAndLeaveNothingBehind) {
     std::ofstream(file("text.mp4")) << "not a video at all";
+    std::ofstream(file("damaged.png"), std::ios::binary) << std::string(128, '\0') << "DICM";
     fs::create_directories(file("a-folder"));
     struct Case {
         std::string args;
@@ -369,6 +370,7 @@ TEST_F(VideoCli, ErrorsAreClearAndLeaveNothingBehind) {
     const Case cases[] = {
         {"render " + at("text.mp4") + " -o " + at("x.mp4"), 1, "text.mp4: not a video"},
         {"render " + at("a-folder") + " -o " + at("x.mp4"), 1, "is a folder"},
+        {"render " + at("damaged.png") + " -o " + at("x.png"), 1, "damaged.png: a DICOM file"},
         {"render " + clip() + " -o " + at("format.unknown"), 2, "format.unknown: no video format"},
         {"render " + clip() + " -o " + at("range.mp4") + " --start 50", 1, "--start 50 is past"},
         {"render " + clip() + " -o " + at("x.mp4") + " --codec nonsense", 2, "nonsense"},

@@ -144,6 +144,11 @@ TEST_F(PatternBank, CraftedFilesLoadWholeOrFailWhole) {
          [](const fs::path& p) { writeBitmapClaimingRows(p, 16000004); }, false},
         {"empty file", [](const fs::path& p) { std::ofstream{p}; }, false},
         {"folder", [](const fs::path& p) { fs::create_directory(p); }, false},
+        {"DICOM header (its reader aborts on a broken one)",
+         [](const fs::path& p) {
+             std::ofstream(p, std::ios::binary) << std::string(128, '\0') << "DICM" << '\0';
+         },
+         false},
         {"PNG under the name",
          [](const fs::path& p) {
              std::vector<uchar> png;
