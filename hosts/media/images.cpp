@@ -1,10 +1,10 @@
 #include "media/images.h"
 
 #include <filesystem>
-#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "imaging/dicom_file.h"
 #include "kit/error.h"
 #include "media/paths.h"
 
@@ -57,19 +57,10 @@ cv::Mat withAlpha(const cv::Mat& bgr, const cv::Mat* alpha) {
     return image;
 }
 
-// DICOM files ("DICM" after a 128-byte preamble) go to a medical-imaging library that aborts
-// the whole program on a damaged one, whatever the file's name; they are refused instead.
-bool looksLikeDicom(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string head(132, '\0');
-    return in.read(head.data(), static_cast<std::streamsize>(head.size())) &&
-           head.compare(128, 4, "DICM") == 0;
-}
-
 }  // namespace
 
 Picture readPicture(const std::string& path) {
-    if (looksLikeDicom(path))
+    if (hasDicomMarker(path.c_str()))
         throw Error(path +
                     ": a DICOM file; medical images are not read (give a PNG, JPEG, TIFF "
                     "or BMP picture)");

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -11,6 +10,7 @@
 
 #include "host/parameter_lookup.h"
 #include "host/parameters.h"
+#include "imaging/dicom_file.h"
 #include "imaging/saturating_cast.h"
 #include "platform/platform.h"
 
@@ -32,22 +32,10 @@ namespace {
 
 std::string patternDirectory;
 
-// A DICOM file carries "DICM" after a 128-byte preamble. The image reader hands such files to
-// a medical-imaging library that aborts the process on a malformed one; a hatching pattern is
-// never a DICOM file, so it is refused before the reader sees it.
-bool isDicom(const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    char head[132] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    return got == sizeof head && std::memcmp(head + 128, "DICM", 4) == 0;
-}
-
 // The reader throws on some malformed files (a header claiming more rows than it accepts)
 // instead of returning an empty image: any failure to read is a file that cannot be read.
 cv::Mat readPatternFile(const char* path) {
-    if (isDicom(path)) return cv::Mat();
+    if (hasDicomMarker(path)) return cv::Mat();  // a pattern is never a DICOM file
     try {
         return cv::imread(path, cv::IMREAD_GRAYSCALE);
     } catch (const std::exception&) {
