@@ -9,7 +9,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace drawlet::bench {
 

@@ -27,8 +27,8 @@
 #include "bench_support.h"
 #include "frame_floor.h"
 #include "hatching/pattern_bank.h"
-#include "host/parameter_lookup.h"
-#include "host/parameters.h"
+#include "interface/parameter_lookup.h"
+#include "interface/parameters.h"
 #include "kit/demo_scene.h"
 #include "kit/filter_host.h"
 

@@ -7,8 +7,8 @@
 
 #include "hatching/hatching_tone.h"
 #include "hatching/pattern_bank.h"
-#include "host/effect_params.h"
 #include "imaging/working_images.h"
+#include "interface/effect_params.h"
 
 namespace drawlet::bench {
 namespace {

@@ -10,9 +10,9 @@
 #include "bench_support.h"
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
-#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
+#include "interface/parameters.h"
 
 namespace drawlet::bench {
 namespace {

@@ -19,8 +19,8 @@
 
 #include "hatching/pattern_bank.h"
 #include "host/frame_driver.h"
-#include "host/parameters.h"
 #include "host/registration.h"
+#include "interface/parameters.h"
 
 namespace {
 

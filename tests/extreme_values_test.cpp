@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "hatching/hatching_tone.h"
-#include "host/parameters.h"
 #include "imaging/saturating_cast.h"
+#include "interface/parameters.h"
 #include "kit/filter_host.h"
 #include "lines/lines.h"
 #include "unit_support.h"

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "hatching/pattern_bank.h"
-#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
+#include "interface/parameters.h"
 #include "kit/filter_host.h"
 #include "unit_support.h"
 

@@ -11,9 +11,9 @@
 #include "hatching/pattern_bank.h"
 #include "hatching/samplers.h"
 #include "host/frame_driver.h"
-#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
+#include "interface/parameters.h"
 #include "reference_frame.h"
 #include "unit_support.h"
 

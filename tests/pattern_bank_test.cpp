@@ -10,8 +10,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
-#include "host/parameters.h"
 #include "host/registration.h"
+#include "interface/parameters.h"
 #include "kit/text_encoding.h"
 #include "unit_support.h"
 

@@ -7,10 +7,10 @@
 #include "hatching/hatching_tone.h"
 #include "hatching/pattern_bank.h"
 #include "hatching/samplers.h"
-#include "host/effect_params.h"
 #include "host/frame_driver.h"
 #include "imaging/working_images.h"
 #include "imaging/yc_pixel.h"
+#include "interface/effect_params.h"
 #include "lines/lines.h"
 
 namespace drawlet::test {

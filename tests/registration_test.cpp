@@ -7,8 +7,8 @@
 #include <string>
 
 #include "hatching/pattern_bank.h"
-#include "host/parameters.h"
 #include "host/update_exit.h"
+#include "interface/parameters.h"
 #include "kit/text_encoding.h"
 
 namespace drawlet {

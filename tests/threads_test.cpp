@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "host/parameter_lookup.h"
-#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/once_task.h"
 #include "imaging/row_bands.h"
 #include "imaging/yc_pixel.h"
+#include "interface/parameter_lookup.h"
+#include "interface/parameters.h"
 #include "kit/filter_host.h"
 #include "reference_frame.h"
 #include "unit_support.h"

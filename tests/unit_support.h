@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 #include "temp_dir.h"
 
 namespace drawlet::test {

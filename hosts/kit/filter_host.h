@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 #include "kit/error.h"
 
 namespace drawlet::kit {

@@ -7,10 +7,10 @@
 #include <stdexcept>
 
 #include "hatching/hatching_tone.h"
-#include "host/effect_params.h"
 #include "imaging/mwc_jump.h"
 #include "imaging/row_bands.h"
 #include "imaging/working_images.h"
+#include "interface/effect_params.h"
 
 namespace drawlet {
 namespace {

@@ -8,10 +8,10 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
-#include "host/parameter_lookup.h"
-#include "host/parameters.h"
 #include "imaging/dicom_file.h"
 #include "imaging/saturating_cast.h"
+#include "interface/parameter_lookup.h"
+#include "interface/parameters.h"
 #include "platform/platform.h"
 
 // Paths are built into fixed 8192-byte buffers; a longer path is cut and then fails to load.

@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace drawlet {
 

@@ -4,10 +4,10 @@
 
 #include "hatching/hatching_renderer.h"
 #include "hatching/pattern_bank.h"
-#include "host/parameter_lookup.h"
-#include "host/parameters.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
+#include "interface/parameter_lookup.h"
+#include "interface/parameters.h"
 #include "lines/lines.h"
 #include "platform/platform.h"
 

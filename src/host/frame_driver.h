@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "host/drawlet_filter.h"
-#include "host/effect_params.h"
+#include "interface/drawlet_filter.h"
+#include "interface/effect_params.h"
 
 namespace drawlet {
 

@@ -3,8 +3,8 @@
 #include "hatching/pattern_bank.h"
 #include "host/frame_driver.h"
 #include "host/module_load.h"
-#include "host/parameters.h"
 #include "host/update_exit.h"
+#include "interface/parameters.h"
 
 namespace drawlet {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "host/drawlet_filter.h"
-#include "host/parameter_lookup.h"
+#include "interface/drawlet_filter.h"
+#include "interface/parameter_lookup.h"
 
 namespace drawlet {
 

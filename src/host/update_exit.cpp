@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "hatching/pattern_bank.h"
-#include "host/parameters.h"
 #include "host/registration.h"
 #include "imaging/working_images.h"
+#include "interface/parameters.h"
 
 namespace drawlet {
 

@@ -1,7 +1,7 @@
 // The update callback (keeps the two interpolation boxes exclusive) and the exit callback.
 #pragma once
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace drawlet {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace drawlet {
 

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 
-#include "host/effect_params.h"
 #include "imaging/working_images.h"
+#include "interface/effect_params.h"
 #include "lines/lines.h"
 
 namespace drawlet {

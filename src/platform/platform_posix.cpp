@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "host/drawlet_filter.h"
 #include "host/module_load.h"
+#include "interface/drawlet_filter.h"
 #include "platform/platform.h"
 
 namespace drawlet::platform {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cross_host.h"
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace {
 

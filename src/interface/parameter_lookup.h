@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/drawlet_filter.h"
+#include "interface/drawlet_filter.h"
 
 namespace drawlet {
 

@@ -1,4 +1,4 @@
-#include "host/parameter_lookup.h"
+#include "interface/parameter_lookup.h"
 
 #include <stdexcept>
 
