@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/common.h"
 #include "kit/error.h"
+#include "run/configured_host.h"
 #include "studio/session.h"
 
 namespace {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        drawlet::cli::FilterOptions options;
+        drawlet::run::FilterOptions options;
         options.module = DRAWLET_OUTPUT_DIR "/Drawlet.auf";
         host = std::make_unique<drawlet::kit::FilterHost>(options.module);
         session = std::make_unique<drawlet::studio::Session>(argv[1], "25", *host);

@@ -5,8 +5,8 @@
 #include <regex>
 #include <string>
 
-#include "cli/boil_rate.h"
 #include "kit/error.h"
+#include "run/boil_rate.h"
 #include "studio/gate.h"
 #include "studio/page_files.h"
 #include "studio/request.h"
@@ -142,7 +142,7 @@ TEST(StudioRequest, RefusesWhatItCannotUse) {
 TEST(BoilRate, GivesTheIntervalForTheFrameRate) {
     const struct {
         double rate;
-        AVRational fps;
+        drawlet::media::FrameRate fps;
         int frames;
         bool note;
     } cases[] = {
@@ -157,7 +157,7 @@ TEST(BoilRate, GivesTheIntervalForTheFrameRate) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " at " << c.fps.num << "/" << c.fps.den);
-        const drawlet::cli::BoilInterval boil = drawlet::cli::boilInterval(c.rate, c.fps, 100);
+        const drawlet::run::BoilInterval boil = drawlet::run::boilInterval(c.rate, c.fps, 100);
         EXPECT_EQ(boil.frames, c.frames);
         EXPECT_EQ(!boil.note.empty(), c.note) << boil.note;
     }

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "cli/common.h"
+#include "cli/options.h"
 #include "kit/error.h"
 #include "media/output.h"
 #include "media/paths.h"
@@ -31,11 +31,11 @@ MattedFrame renderWithMatte(kit::FilterHost& host, const cv::Mat& bgr, const cv:
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
     const int setting = host.value(mask);
     MattedFrame out;
-    out.bgr = renderFrame(host, bgr, frameNumber, what);
+    out.bgr = run::renderFrame(host, bgr, frameNumber, what);
     host.setValue(mask, 1);
     cv::Mat gray;
     try {
-        gray = renderFrame(host, bgr, frameNumber, what + " (mask)");
+        gray = run::renderFrame(host, bgr, frameNumber, what + " (mask)");
     } catch (...) {
         host.setValue(mask, setting);
         throw;

@@ -5,9 +5,10 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include "cli/command.h"
-#include "cli/signals.h"
-#include "cli/suggest.h"
+#include "drawlet_version.h"
 #include "kit/error.h"
+#include "run/signals.h"
+#include "run/suggest.h"
 
 namespace drawlet::cli {
 
@@ -42,7 +43,7 @@ int reportParseError(CLI::App& app, const CLI::ParseError& e, std::ostream& out,
         for (const std::string& extra : command->remaining()) {
             if (extra.empty() || extra[0] != '-') continue;
             const std::string name = extra.substr(0, extra.find('='));
-            const std::string hint = closestMatch(name, optionNamesOf(*command));
+            const std::string hint = run::closestMatch(name, optionNamesOf(*command));
             err << "drawlet " << command->get_name() << ": unknown option " << name
                 << (hint.empty() ? "" : " (did you mean " + hint + "?)") << "\n"
                 << "Run drawlet " << command->get_name() << " --help for the options.\n";
@@ -59,7 +60,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     // The library's own warnings (a pattern file it could not open) would repeat what the
     // filter reports itself.
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    const media::StopFlag& stop = installStopSignals();
+    const StopFlag& stop = run::installStopSignals();
 
     CLI::App app{
         "drawlet: turns pictures and videos into hand-drawn-looking ones through "
@@ -87,7 +88,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const std::string first = argv[1];
     const auto names = namesOf(subcommands);
     if (first[0] != '-' && std::find(names.begin(), names.end(), first) == names.end()) {
-        const std::string hint = closestMatch(first, names);
+        const std::string hint = run::closestMatch(first, names);
         err << "drawlet: unknown command \"" << first << "\""
             << (hint.empty() ? "" : " (did you mean \"" + hint + "\"?)") << "\n"
             << "Commands: " << joinedNames(names) << "; drawlet --help tells more.\n";
@@ -105,9 +106,9 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             if (subcommands[i]->parsed()) commands[i]->run(io);
     } catch (const std::exception& e) {
         if (const int signal = stop.load(); signal != 0) {
-            err << (io.errIsTerminal ? "\n" : "") << "drawlet: stopped by " << signalName(signal)
-                << "; nothing unfinished is left behind\n";
-            return exitCodeForSignal(signal);
+            err << (io.errIsTerminal ? "\n" : "") << "drawlet: stopped by "
+                << run::signalName(signal) << "; nothing unfinished is left behind\n";
+            return run::exitCodeForSignal(signal);
         }
         err << "drawlet: " << e.what() << '\n';
         if (const auto* known = dynamic_cast<const Error*>(&e)) return known->exitCode();

@@ -3,9 +3,9 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
-#include "cli/signals.h"
 #include "kit/error.h"
 #include "media/paths.h"
+#include "run/signals.h"
 
 namespace drawlet::cli {
 
@@ -36,7 +36,7 @@ PendingOutput::PendingOutput(const std::string& output, bool overwrite, bool seq
         temporary_ = folder / fmt::format(".{}.part-{}{}", target_.stem().string(), getpid(),
                                           target_.extension().string());
         path_ = temporary_.string();
-        setUrgentCleanup(path_);
+        run::setUrgentCleanup(path_);
     }
 }
 
@@ -44,7 +44,7 @@ PendingOutput::~PendingOutput() {
     if (done_) return;
     std::error_code ec;
     fs::remove_all(temporary_, ec);
-    setUrgentCleanup("");
+    run::setUrgentCleanup("");
 }
 
 void PendingOutput::commit() {
@@ -67,7 +67,7 @@ void PendingOutput::commit() {
         fs::remove(temporary_, ec);
     }
     done_ = true;
-    setUrgentCleanup("");
+    run::setUrgentCleanup("");
 }
 
 }  // namespace drawlet::cli

@@ -7,18 +7,18 @@
 #include <optional>
 
 #include "cli/alpha_matte.h"
-#include "cli/boil_rate.h"
-#include "cli/common.h"
 #include "cli/one_arena.h"
+#include "cli/options.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
-#include "cli/signals.h"
 #include "kit/error.h"
 #include "media/audio_range.h"
 #include "media/output.h"
 #include "media/parts.h"
 #include "media/paths.h"
 #include "media/reader.h"
+#include "run/boil_rate.h"
+#include "run/signals.h"
 
 namespace drawlet::cli {
 
@@ -73,7 +73,7 @@ void warnAboutInput(const media::VideoReader& reader, const Io& io) {
 }  // namespace
 
 void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
-    const media::StopFlag& stop = stopFlag();
+    const StopFlag& stop = run::stopFlag();
     media::ReaderOptions readerOptions;
     readerOptions.sequenceRate = job.sequenceRate;
     readerOptions.stop = &stop;
@@ -82,7 +82,8 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     std::vector<media::PacketPtr> incoming;
     reader.seekToFrame(job.start);
     if (job.boilRate >= 0)
-        if (const std::string note = applyBoilRate(host, job.boilRate, info.frameRate);
+        if (const std::string note =
+                run::applyBoilRate(host, job.boilRate, media::frameRateOf(info.frameRate));
             !note.empty())
             io.err << "drawlet: note: " << note << '\n';
 
@@ -163,7 +164,7 @@ void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
                         if (job.alphaMask)
                             item->drawn = renderWithMatte(host, f.bgr, f.alpha, f.index, what);
                         else
-                            item->drawn = {renderFrame(host, f.bgr, f.index, what), f.alpha};
+                            item->drawn = {run::renderFrame(host, f.bgr, f.index, what), f.alpha};
                         return item;
                     }) &
                 tbb::make_filter<ItemPtr, void>(

@@ -20,6 +20,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "drawlet_version.h"
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
 #include "kit/parameter_info.h"
@@ -194,8 +195,8 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
-    info->major_version = 0;
-    info->minor_version = 6;
+    info->major_version = DRAWLET_VERSION_MAJOR;
+    info->minor_version = DRAWLET_VERSION_MINOR;
     info->num_params = static_cast<int>(m.parameters.size()) + kExtraParameterCount;
     info->explanation = kPluginExplanation;
 }

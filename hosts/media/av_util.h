@@ -1,4 +1,4 @@
-// Owners for FFmpeg's objects, its error texts, and the flag that cancels blocking I/O.
+// Owners for FFmpeg's objects, its error texts, and the stop flag as FFmpeg's I/O polls it.
 #pragma once
 
 extern "C" {
@@ -7,9 +7,11 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include <atomic>
 #include <memory>
 #include <string>
+
+#include "kit/stop_flag.h"
+#include "media/frame_rate.h"
 
 namespace drawlet::media {
 
@@ -40,15 +42,14 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 FramePtr makeFrame();
 PacketPtr makePacket();
 
+// The rate as the layers above the media layer see it.
+inline FrameRate frameRateOf(AVRational rate) { return {rate.num, rate.den}; }
+
 // FFmpeg's words for an error code.
 std::string errorText(int code);
 
 // Throws drawlet::Error "WHAT: FFmpeg's reason" when `code` is negative; returns it otherwise.
 int check(int code, const std::string& what);
-
-// Set (to the signal's number) when the user asks a render to stop. Blocking reads and
-// writes in FFmpeg poll it and give up; decoding and encoding loops check it between frames.
-using StopFlag = std::atomic<int>;
 
 // The interrupt callback that makes FFmpeg's I/O give up once `flag` is set.
 AVIOInterruptCB interruptOn(const StopFlag* flag);

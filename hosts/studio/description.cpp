@@ -9,11 +9,11 @@ namespace drawlet::studio {
 
 namespace {
 
-cli::SettingsJson parameters(const kit::FilterHost& host) {
-    cli::SettingsJson list = cli::SettingsJson::array();
+run::SettingsJson parameters(const kit::FilterHost& host) {
+    run::SettingsJson list = run::SettingsJson::array();
     for (const kit::Parameter& p : host.parameters()) {
         const kit::ParameterInfo* info = kit::findParameterInfo(p.name);
-        cli::SettingsJson entry;
+        run::SettingsJson entry;
         entry["key"] = p.alias.empty() ? p.name : p.alias;
         entry["name"] = p.name;
         entry["kind"] = p.kind == kit::ParameterKind::Check ? "check" : "slider";
@@ -24,7 +24,7 @@ cli::SettingsJson parameters(const kit::FilterHost& host) {
         entry["unit"] = info != nullptr ? std::string(info->unit) : "";
         entry["description"] = info != nullptr ? std::string(info->description) : "";
         entry["group"] = info != nullptr ? std::string(info->group) : "Other";
-        cli::SettingsJson choices = cli::SettingsJson::array();
+        run::SettingsJson choices = run::SettingsJson::array();
         if (info != nullptr)
             for (const kit::Choice& c : info->choices)
                 choices.push_back({{"value", c.value}, {"label", std::string(c.label)}});
@@ -36,10 +36,10 @@ cli::SettingsJson parameters(const kit::FilterHost& host) {
 
 }  // namespace
 
-std::string describeSession(Session& session, const std::vector<cli::Look>& looks,
+std::string describeSession(Session& session, const std::vector<run::Look>& looks,
                             const StartSettings& start) {
     const InputInfo& in = session.info();
-    cli::SettingsJson input;
+    run::SettingsJson input;
     input["path"] = in.path;
     input["name"] = std::filesystem::path(in.path).filename().string();
     input["video"] = in.video;
@@ -47,24 +47,24 @@ std::string describeSession(Session& session, const std::vector<cli::Look>& look
     input["height"] = in.height;
     input["alpha"] = in.alpha;
     if (in.video) {
-        input["frames"] = in.frameCount > 0 ? cli::SettingsJson(in.frameCount) : nullptr;
-        input["fps"] = av_q2d(in.frameRate);
+        input["frames"] = in.frameCount > 0 ? run::SettingsJson(in.frameCount) : nullptr;
+        input["fps"] = in.frameRate.perSecond();
         input["duration"] = in.duration;
     }
-    cli::SettingsJson lookList = cli::SettingsJson::array();
-    for (const cli::Look& look : looks)
+    run::SettingsJson lookList = run::SettingsJson::array();
+    for (const run::Look& look : looks)
         lookList.push_back({{"name", look.name},
                             {"description", look.description},
                             {"values", session.valuesFor(look.settings, look.file.string())}});
-    cli::SettingsJson description;
+    run::SettingsJson description;
     description["module"] = session.host().displayName();
     description["input"] = input;
     description["parameters"] = parameters(session.host());
     description["looks"] = lookList;
     description["start"] = {{"look", start.look},
                             {"values", start.values},
-                            {"boilRate", start.boilRate ? cli::SettingsJson(*start.boilRate)
-                                                        : cli::SettingsJson(nullptr)}};
+                            {"boilRate", start.boilRate ? run::SettingsJson(*start.boilRate)
+                                                        : run::SettingsJson(nullptr)}};
     description["maxPreviewSide"] = kMaxPreviewSide;
     return description.dump();
 }

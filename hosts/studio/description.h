@@ -6,19 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "cli/look_files.h"
+#include "run/look_files.h"
 #include "studio/session.h"
 
 namespace drawlet::studio {
 
 struct StartSettings {
     std::string look;                // the --look the studio was started with, or empty
-    cli::SettingsJson values;        // every value, after --look, --settings and --set
+    run::SettingsJson values;        // every value, after --look, --settings and --set
     std::optional<double> boilRate;  // --boil-rate, for a video
 };
 
 // The JSON of GET /api/session.
-std::string describeSession(Session& session, const std::vector<cli::Look>& looks,
+std::string describeSession(Session& session, const std::vector<run::Look>& looks,
                             const StartSettings& start);
 
 }  // namespace drawlet::studio

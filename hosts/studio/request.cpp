@@ -9,7 +9,7 @@ namespace drawlet::studio {
 
 namespace {
 
-long long wholeNumber(const cli::SettingsJson& value, const std::string& key, long long maximum) {
+long long wholeNumber(const run::SettingsJson& value, const std::string& key, long long maximum) {
     if (!value.is_number_integer() || value.dump()[0] == '-' ||
         value.get<unsigned long long>() > static_cast<unsigned long long>(maximum))
         throw UsageError("the request's \"" + key + "\" takes a whole number from 0 to " +
@@ -20,7 +20,7 @@ long long wholeNumber(const cli::SettingsJson& value, const std::string& key, lo
 }  // namespace
 
 RenderRequest parseRenderRequest(const std::string& body) {
-    const cli::SettingsJson json = cli::parseSettingsText(body, "the request");
+    const run::SettingsJson json = run::parseSettingsText(body, "the request");
     if (!json.is_object()) throw UsageError("the request is not a JSON object");
     RenderRequest request;
     for (const auto& [key, value] : json.items()) {

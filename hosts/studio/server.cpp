@@ -33,7 +33,7 @@ const httplib::Headers kSecurityHeaders = {
 
 void sendError(httplib::Response& res, int status, const std::string& message) {
     res.status = status;
-    res.set_content(cli::SettingsJson({{"error", message}}).dump(), "application/json");
+    res.set_content(run::SettingsJson({{"error", message}}).dump(), "application/json");
 }
 
 // Runs `work`, answering its failures: 400 for what the request got wrong, 422 for a frame

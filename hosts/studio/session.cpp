@@ -5,13 +5,13 @@
 #include <chrono>
 #include <opencv2/imgproc.hpp>
 
-#include "cli/boil_rate.h"
-#include "cli/common.h"
-#include "cli/signals.h"
 #include "kit/error.h"
 #include "media/images.h"
 #include "media/paths.h"
 #include "media/reader.h"
+#include "run/boil_rate.h"
+#include "run/configured_host.h"
+#include "run/signals.h"
 
 namespace drawlet::studio {
 
@@ -26,7 +26,7 @@ Session::Session(const std::string& input, const std::string& sequenceRate, kit:
     : input_(input), sequenceRate_(sequenceRate), host_(host) {
     info_.path = input;
     if (media::isStillImage(input)) {
-        cli::SourceFrame picture = cli::readSourceFrame(input, 0, sequenceRate);
+        run::SourceFrame picture = run::readSourceFrame(input, 0, sequenceRate);
         info_.width = picture.bgr.cols;
         info_.height = picture.bgr.rows;
         info_.alpha = !picture.alpha.empty();
@@ -35,23 +35,23 @@ Session::Session(const std::string& input, const std::string& sequenceRate, kit:
     }
     media::ReaderOptions options;
     options.sequenceRate = sequenceRate;
-    options.stop = &cli::stopFlag();
+    options.stop = &run::stopFlag();
     const media::VideoReader reader(input, options);
     const media::VideoInfo& video = reader.info();
     info_.video = true;
     info_.width = video.width;
     info_.height = video.height;
     info_.frameCount = video.frameCount;
-    info_.frameRate = video.frameRate;
+    info_.frameRate = media::frameRateOf(video.frameRate);
     info_.duration = video.duration;
     info_.alpha = video.alpha;
 }
 
-cli::SourceFrame Session::frame(long long index) {
+run::SourceFrame Session::frame(long long index) {
     const std::lock_guard<std::mutex> lock(framesLock_);
     if (!info_.video) {
         // A picture is the same at every frame number; the number goes to the filter.
-        cli::SourceFrame picture = frames_.front();
+        run::SourceFrame picture = frames_.front();
         picture.index = index;
         return picture;
     }
@@ -60,12 +60,12 @@ cli::SourceFrame Session::frame(long long index) {
             frames_.splice(frames_.begin(), frames_, it);
             return frames_.front();
         }
-    frames_.push_front(cli::readSourceFrame(input_, index, sequenceRate_));
+    frames_.push_front(run::readSourceFrame(input_, index, sequenceRate_));
     if (frames_.size() > kFramesKept) frames_.pop_back();
     return frames_.front();
 }
 
-cv::Mat Session::scaled(const cli::SourceFrame& frame, int maxSide, cv::Mat* alpha) {
+cv::Mat Session::scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha) {
     const int longer = std::max(frame.bgr.cols, frame.bgr.rows);
     *alpha = frame.alpha;
     if (maxSide <= 0 || maxSide >= longer) return frame.bgr;
@@ -78,18 +78,18 @@ cv::Mat Session::scaled(const cli::SourceFrame& frame, int maxSide, cv::Mat* alp
 }
 
 void Session::applyRequest(const RenderRequest& request) {
-    cli::resetToDefaults(host_);
-    cli::applySettings(host_, request.settings, "the page's settings");
+    run::resetToDefaults(host_);
+    run::applySettings(host_, request.settings, "the page's settings");
     if (request.boilRate) {
         if (!info_.video)
             throw UsageError("a boil rate is for videos: a picture has no frame rate");
-        cli::applyBoilRate(host_, *request.boilRate, info_.frameRate);
+        run::applyBoilRate(host_, *request.boilRate, info_.frameRate);
     }
     host_.update();
 }
 
 Rendered Session::render(const RenderRequest& request) {
-    const cli::SourceFrame source = frame(request.frame);
+    const run::SourceFrame source = frame(request.frame);
     cv::Mat alpha;
     const cv::Mat input = scaled(source, request.maxSide, &alpha);
     Rendered out;
@@ -106,7 +106,7 @@ Rendered Session::render(const RenderRequest& request) {
         applyRequest(request);
         out.updateInterval = host_.value(*host_.find("update-interval"));
         const auto start = std::chrono::steady_clock::now();
-        drawn = cli::renderFrame(host_, input, source.index,
+        drawn = run::renderFrame(host_, input, source.index,
                                  fmt::format("{} frame {}", input_, source.index));
         out.filterMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -117,7 +117,7 @@ Rendered Session::render(const RenderRequest& request) {
 }
 
 Image Session::original(long long index, int maxSide) {
-    const cli::SourceFrame source = frame(index);
+    const run::SourceFrame source = frame(index);
     cv::Mat alpha;
     const cv::Mat picture = scaled(source, maxSide, &alpha);
     return {media::encodePng(picture, alpha.empty() ? nullptr : &alpha), picture.cols,
@@ -127,15 +127,15 @@ Image Session::original(long long index, int maxSide) {
 std::string Session::settingsFile(const RenderRequest& request) {
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
     applyRequest(request);
-    return cli::settingsText(host_);
+    return run::settingsText(host_);
 }
 
-cli::SettingsJson Session::valuesFor(const cli::SettingsJson& settings, const std::string& where) {
+run::SettingsJson Session::valuesFor(const run::SettingsJson& settings, const std::string& where) {
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
-    cli::resetToDefaults(host_);
-    cli::applySettings(host_, settings, where);
+    run::resetToDefaults(host_);
+    run::applySettings(host_, settings, where);
     host_.update();
-    cli::SettingsJson values = cli::SettingsJson::object();
+    run::SettingsJson values = run::SettingsJson::object();
     for (const kit::Parameter& p : host_.parameters())
         values[p.alias.empty() ? p.name : p.alias] = host_.value(p);
     return values;

@@ -3,19 +3,16 @@
 // Renders at full size are the frames drawlet render writes for the same settings.
 #pragma once
 
-extern "C" {
-#include <libavutil/rational.h>
-}
-
 #include <list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/frame_source.h"
-#include "cli/settings_file.h"
 #include "kit/filter_host.h"
+#include "media/frame_rate.h"
+#include "run/frame_source.h"
+#include "run/settings_file.h"
 
 namespace drawlet::studio {
 
@@ -25,14 +22,14 @@ struct InputInfo {
     int width = 0;
     int height = 0;
     long long frameCount = -1;   // videos: as the container says; -1 when unknown
-    AVRational frameRate{0, 1};  // videos only
+    media::FrameRate frameRate;  // videos only
     double duration = 0;         // seconds, videos only
     bool alpha = false;
 };
 
 // The settings of one render, as a page sends them.
 struct RenderRequest {
-    cli::SettingsJson settings = cli::SettingsJson::object();  // names or aliases to values
+    run::SettingsJson settings = run::SettingsJson::object();  // names or aliases to values
     long long frame = 0;
     int maxSide = 0;                 // 0: full size; else the longer side is scaled to this
     std::optional<double> boilRate;  // changes per second (videos): sets update-interval
@@ -70,13 +67,13 @@ class Session {
     std::string settingsFile(const RenderRequest& request);
 
     // Every value of the host after the defaults, then `settings`, as a module would have them.
-    cli::SettingsJson valuesFor(const cli::SettingsJson& settings, const std::string& where);
+    run::SettingsJson valuesFor(const run::SettingsJson& settings, const std::string& where);
 
   private:
     // Under the module's lock: the host holds the request's settings.
     void applyRequest(const RenderRequest& request);
-    cli::SourceFrame frame(long long index);
-    cv::Mat scaled(const cli::SourceFrame& frame, int maxSide, cv::Mat* alpha);
+    run::SourceFrame frame(long long index);
+    cv::Mat scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha);
 
     std::string input_;
     std::string sequenceRate_;
@@ -84,7 +81,7 @@ class Session {
     InputInfo info_;
     cv::Size lastSize_;  // of the last frame rendered
     std::mutex framesLock_;
-    std::list<cli::SourceFrame> frames_;  // the last few read, newest first
+    std::list<run::SourceFrame> frames_;  // the last few read, newest first
 };
 
 }  // namespace drawlet::studio

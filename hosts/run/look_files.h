@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/settings_file.h"
+#include "run/settings_file.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 struct Look {
     std::string name;  // the file's name without .json: "pen-and-ink"
@@ -28,4 +28,4 @@ std::vector<Look> allLooks();
 // is none.
 Look findLook(const std::string& name);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -1,4 +1,4 @@
-#include "cli/signals.h"
+#include "run/signals.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -6,11 +6,11 @@
 #include <array>
 #include <cstring>
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace {
 
-media::StopFlag flag{0};
+StopFlag flag{0};
 // Written outside the handler only, read inside it: a fixed buffer, no allocation there.
 std::array<char, 4096> urgentPath{};
 volatile sig_atomic_t urgentSet = 0;
@@ -27,7 +27,7 @@ void onSignal(int signal) {
 
 }  // namespace
 
-media::StopFlag& installStopSignals() {
+StopFlag& installStopSignals() {
     static const bool installed = [] {
         struct sigaction action {};
         action.sa_handler = onSignal;
@@ -41,7 +41,7 @@ media::StopFlag& installStopSignals() {
     return flag;
 }
 
-const media::StopFlag& stopFlag() { return flag; }
+const StopFlag& stopFlag() { return flag; }
 
 int exitCodeForSignal(int signal) { return 128 + signal; }
 
@@ -65,4 +65,4 @@ void setUrgentCleanup(const std::string& path) {
     urgentSet = 1;
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

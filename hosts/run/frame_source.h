@@ -3,20 +3,18 @@
 // exactly as a render of the whole video reads it.
 #pragma once
 
-extern "C" {
-#include <libavutil/rational.h>
-}
-
 #include <opencv2/core.hpp>
 #include <string>
 
-namespace drawlet::cli {
+#include "media/frame_rate.h"
+
+namespace drawlet::run {
 
 struct SourceFrame {
     cv::Mat bgr;
     cv::Mat alpha;               // empty when the input has none
     long long index = 0;         // the frame number given to the filter
-    AVRational frameRate{0, 1};  // the video's; 0 for a picture
+    media::FrameRate frameRate;  // the video's; 0 for a picture
 };
 
 // Frame `index` of `input`: a picture is given to the filter as frame `index`; a video's
@@ -25,4 +23,4 @@ struct SourceFrame {
 SourceFrame readSourceFrame(const std::string& input, long long index,
                             const std::string& sequenceRate);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -1,12 +1,12 @@
-#include "cli/look_files.h"
+#include "run/look_files.h"
 
 #include <algorithm>
 
-#include "cli/common.h"
-#include "cli/suggest.h"
 #include "kit/error.h"
+#include "run/configured_host.h"
+#include "run/suggest.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace fs = std::filesystem;
 
@@ -57,4 +57,4 @@ Look findLook(const std::string& name) {
                      list + " (drawlet looks describes them)");
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -5,15 +5,15 @@
 
 #include <string>
 
-#include "media/av_util.h"
+#include "kit/stop_flag.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 // Installs the handlers (once) and returns the flag they set to the signal's number.
-media::StopFlag& installStopSignals();
+StopFlag& installStopSignals();
 
 // The flag, 0 while no signal came.
-const media::StopFlag& stopFlag();
+const StopFlag& stopFlag();
 
 // The exit code for a stop by `signal`: 128 + its number (130 for Ctrl-C).
 int exitCodeForSignal(int signal);
@@ -24,4 +24,4 @@ std::string signalName(int signal);
 // The temporary file a second signal removes before ending the process (empty: none).
 void setUrgentCleanup(const std::string& path);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

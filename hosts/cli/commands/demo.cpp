@@ -5,15 +5,15 @@
 #include <filesystem>
 
 #include "cli/command.h"
-#include "cli/common.h"
 #include "cli/contact_sheet.h"
+#include "cli/options.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
-#include "cli/signals.h"
 #include "kit/demo_scene.h"
 #include "kit/error.h"
 #include "media/images.h"
 #include "media/output.h"
+#include "run/signals.h"
 
 namespace drawlet::cli {
 
@@ -58,11 +58,13 @@ class DemoCommand : public Command {
         for (int m = 1; m <= 5; ++m) {
             host.setValue(mode, m);
             host.setValue(mask, 0);
-            tiles.push_back(labelledTile(renderFrame(host, scene, 0, "demo scene"), names[m - 1]));
+            tiles.push_back(
+                labelledTile(run::renderFrame(host, scene, 0, "demo scene"), names[m - 1]));
         }
         host.setValue(mode, 3);
         host.setValue(mask, 1);
-        tiles.push_back(labelledTile(renderFrame(host, scene, 0, "demo scene"), "mask (mode 3)"));
+        tiles.push_back(
+            labelledTile(run::renderFrame(host, scene, 0, "demo scene"), "mask (mode 3)"));
         host.setValue(mode, userMode);
         host.setValue(mask, userMask);
         const cv::Mat sheet = tileGrid(tiles, 4);
@@ -80,13 +82,13 @@ class DemoCommand : public Command {
         media::OutputOptions options;
         options.path = pending.path();
         options.shownAs = clip_;
-        options.stop = &stopFlag();
+        options.stop = &run::stopFlag();
         auto output = media::openOutput(video, options);
         Progress progress(io.err, kClipFrames, flags_.quiet, io.errIsTerminal);
         for (int n = 0; n < kClipFrames; ++n) {
-            if (stopFlag().load() != 0) throw Error("stopped");
+            if (run::stopFlag().load() != 0) throw Error("stopped");
             const cv::Mat scene = kit::drawDemoScene(kWidth, kHeight, n / (kClipFrames - 1.0));
-            output->write(renderFrame(host, scene, n, "demo clip"), nullptr, n, n);
+            output->write(run::renderFrame(host, scene, n, "demo clip"), nullptr, n, n);
             progress.update(n + 1);
         }
         output->finish([&] { progress.finishing(kClipFrames); });

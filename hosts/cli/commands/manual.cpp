@@ -4,8 +4,9 @@
 
 #include "cli/cli_model.h"
 #include "cli/command.h"
-#include "cli/common.h"
+#include "cli/options.h"
 #include "cli/parameter_docs.h"
+#include "drawlet_version.h"
 #include "kit/error.h"
 
 namespace drawlet::cli {

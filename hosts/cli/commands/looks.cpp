@@ -2,8 +2,8 @@
 #include <fmt/format.h>
 
 #include "cli/command.h"
-#include "cli/look_files.h"
 #include "kit/error.h"
+#include "run/look_files.h"
 
 namespace drawlet::cli {
 
@@ -20,16 +20,16 @@ class LooksCommand : public Command {
 
     void run(const Io& io) override {
         if (folder_) {
-            const std::filesystem::path folder = looksFolder();
+            const std::filesystem::path folder = run::looksFolder();
             if (folder.empty()) throw Error("no looks folder is installed beside this program");
             io.out << folder.string() << '\n';
             return;
         }
-        const std::vector<Look> looks = allLooks();
+        const std::vector<run::Look> looks = run::allLooks();
         if (looks.empty()) throw Error("no looks are installed beside this program");
         std::size_t width = 0;
-        for (const Look& look : looks) width = std::max(width, look.name.size());
-        for (const Look& look : looks)
+        for (const run::Look& look : looks) width = std::max(width, look.name.size());
+        for (const run::Look& look : looks)
             io.out << fmt::format("{:<{}}  {}\n", look.name, width, look.description);
     }
 

@@ -7,7 +7,7 @@
 
 #include "kit/filter_host.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 // Parses a value for a parameter from the command line: integers for sliders, on/off/1/0
 // for check boxes. Throws a usage error naming `where`, the parameter and its range.
@@ -40,4 +40,4 @@ std::string settingsText(const kit::FilterHost& host);
 // Writes settingsText to a file.
 void saveSettingsFile(const kit::FilterHost& host, const std::string& file);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -1,4 +1,4 @@
-#include "cli/settings_file.h"
+#include "run/settings_file.h"
 
 #include <fmt/format.h>
 
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace {
 
@@ -155,4 +155,4 @@ void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
     if (!out) throw Error(file + ": cannot write the settings file");
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

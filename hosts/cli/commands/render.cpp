@@ -4,19 +4,19 @@
 #include <filesystem>
 
 #include "cli/alpha_matte.h"
-#include "cli/boil_rate.h"
 #include "cli/command.h"
-#include "cli/common.h"
-#include "cli/frame_source.h"
+#include "cli/options.h"
 #include "cli/pending_output.h"
 #include "cli/render_video.h"
-#include "cli/signals.h"
 #include "kit/error.h"
 #include "media/images.h"
 #include "media/output.h"
 #include "media/paths.h"
 #include "media/rates.h"
 #include "media/reader.h"
+#include "run/boil_rate.h"
+#include "run/frame_source.h"
+#include "run/signals.h"
 
 namespace drawlet::cli {
 
@@ -139,7 +139,7 @@ class RenderCommand : public Command {
         if (job_.alphaMask)
             drawn = renderWithMatte(host, picture.bgr, picture.alpha, frame_, job_.input);
         else
-            drawn = {renderFrame(host, picture.bgr, frame_, job_.input), picture.alpha};
+            drawn = {run::renderFrame(host, picture.bgr, frame_, job_.input), picture.alpha};
         PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
         media::OutputVideo video;
         video.width = drawn.bgr.cols;
@@ -149,7 +149,7 @@ class RenderCommand : public Command {
         options.path = pending.path();
         options.shownAs = job_.output;
         options.encode = job_.encode;
-        options.stop = &stopFlag();
+        options.stop = &run::stopFlag();
         auto output = media::openOutput(video, options);
         for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
         output->write(drawn.bgr, drawn.alpha.empty() ? nullptr : &drawn.alpha, 0, frame_);
@@ -159,9 +159,9 @@ class RenderCommand : public Command {
 
     // A video in, a picture out: frame --frame of the video.
     void renderOneFrame(kit::FilterHost& host, const Io& io) {
-        const SourceFrame frame = readSourceFrame(job_.input, frame_, job_.sequenceRate);
+        const run::SourceFrame frame = run::readSourceFrame(job_.input, frame_, job_.sequenceRate);
         if (job_.boilRate >= 0)
-            if (const std::string note = applyBoilRate(host, job_.boilRate, frame.frameRate);
+            if (const std::string note = run::applyBoilRate(host, job_.boilRate, frame.frameRate);
                 !note.empty())
                 io.err << "drawlet: note: " << note << '\n';
         const std::string what = fmt::format("{} frame {}", job_.input, frame.index);
@@ -169,7 +169,7 @@ class RenderCommand : public Command {
         if (job_.alphaMask)
             drawn = renderWithMatte(host, frame.bgr, frame.alpha, frame.index, what);
         else
-            drawn = {renderFrame(host, frame.bgr, frame.index, what), frame.alpha};
+            drawn = {run::renderFrame(host, frame.bgr, frame.index, what), frame.alpha};
         PendingOutput pending(job_.output, job_.overwrite, false);
         const bool alpha = !drawn.alpha.empty() && media::imageKeepsAlpha(job_.output);
         media::writePicture(pending.path(), job_.output, drawn.bgr, alpha ? &drawn.alpha : nullptr);

@@ -7,12 +7,12 @@
 #include <map>
 
 #include "cli/command.h"
-#include "cli/common.h"
+#include "cli/options.h"
 #include "cli/parameter_docs.h"
 #include "cli/pending_output.h"
-#include "cli/settings_file.h"
 #include "frei0r/editor_descriptions.h"
 #include "kit/error.h"
+#include "run/settings_file.h"
 
 namespace drawlet::cli {
 
@@ -100,7 +100,7 @@ class ParamsCommand : public Command {
         // Like a render's output: an existing file is kept unless -y is given, and a failed
         // write leaves it as it was.
         PendingOutput pending(save_, overwrite_, false);
-        saveSettingsFile(*host, pending.path());
+        run::saveSettingsFile(*host, pending.path());
         pending.commit();
         io.out << "wrote " << save_ << '\n';
     }

@@ -4,12 +4,12 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "cli/common.h"
-#include "cli/look_files.h"
 #include "cli/open_browser.h"
-#include "cli/signals.h"
+#include "cli/options.h"
 #include "kit/error.h"
 #include "media/paths.h"
+#include "run/look_files.h"
+#include "run/signals.h"
 #include "studio/description.h"
 #include "studio/server.h"
 #include "studio/session.h"
@@ -49,7 +49,7 @@ class StudioCommand : public Command {
         auto host = configuredHost(filter_, io.err);
         studio::StartSettings start;
         start.look = filter_.look;
-        start.values = SettingsJson::object();
+        start.values = run::SettingsJson::object();
         for (const kit::Parameter& p : host->parameters())
             start.values[p.alias.empty() ? p.name : p.alias] = host->value(p);
         if (boilRate_ >= 0) start.boilRate = boilRate_;
@@ -57,14 +57,14 @@ class StudioCommand : public Command {
         studio::Session session(input_, rate_, *host);
         if (start.boilRate && !session.info().video)
             throw UsageError("--boil-rate is for videos: a picture has no frame rate");
-        const std::string description = studio::describeSession(session, allLooks(), start);
+        const std::string description = studio::describeSession(session, run::allLooks(), start);
         studio::StudioServer server(session, description, port_);
         io.out << server.address() << std::endl;
         io.err << "drawlet studio: serving " << input_ << " on 127.0.0.1:" << server.port()
                << "; Ctrl-C stops it\n";
         std::unique_ptr<BrowserOpening> browser;
         if (!noBrowser_) browser = std::make_unique<BrowserOpening>(server.address(), io.err);
-        server.run([] { return stopFlag().load() == 0; });
+        server.run([] { return run::stopFlag().load() == 0; });
         io.err << "drawlet studio: stopped\n";
     }
 

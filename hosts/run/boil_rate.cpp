@@ -1,11 +1,11 @@
-#include "cli/boil_rate.h"
+#include "run/boil_rate.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace {
 
@@ -14,10 +14,10 @@ constexpr double kCloseEnough = 0.05;
 
 }  // namespace
 
-BoilInterval boilInterval(double rate, AVRational frameRate, int maximum) {
+BoilInterval boilInterval(double rate, media::FrameRate frameRate, int maximum) {
     BoilInterval result;
     if (rate == 0) return result;
-    const double fps = av_q2d(frameRate);
+    const double fps = frameRate.perSecond();
     const double exact = fps / rate;
     result.frames = static_cast<int>(std::clamp<double>(std::round(exact), 1, maximum));
     result.achieved = fps / result.frames;
@@ -32,11 +32,11 @@ BoilInterval boilInterval(double rate, AVRational frameRate, int maximum) {
     return result;
 }
 
-std::string applyBoilRate(kit::FilterHost& host, double rate, AVRational frameRate) {
+std::string applyBoilRate(kit::FilterHost& host, double rate, media::FrameRate frameRate) {
     const kit::Parameter& interval = *host.find("update-interval");
     const BoilInterval boil = boilInterval(rate, frameRate, interval.maximum);
     host.setValue(interval, boil.frames);
     return boil.note;
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

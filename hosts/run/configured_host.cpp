@@ -1,15 +1,15 @@
-#include "cli/common.h"
+#include "run/configured_host.h"
 
 #include <filesystem>
 #include <limits>
 #include <opencv2/core/utility.hpp>
 #include <optional>
 
-#include "cli/look_files.h"
-#include "cli/settings_file.h"
 #include "kit/error.h"
+#include "run/look_files.h"
+#include "run/settings_file.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace fs = std::filesystem;
 
@@ -33,32 +33,6 @@ std::string executableDirectory() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string(".") : self.parent_path().string();
-}
-
-void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) {
-    command.add_option("--module", options.module,
-                       "the filter module file (default: Drawlet.auf beside this program)");
-    if (withLook)
-        command.add_option("--look", options.look,
-                           "a named look to start from (drawlet looks lists them); --settings "
-                           "and --set apply after it");
-    command.add_option("--settings", options.settingsFile,
-                       "a JSON file of name: value (names, aliases or indices as keys)");
-    command
-        .add_option("--set", options.assignments,
-                    "NAME=VALUE: a slider or check box by display name, alias or index; "
-                    "check boxes take on/off/1/0; later ones win")
-        ->type_name("NAME=VALUE");
-    command
-        .add_option("--threads", options.threads,
-                    "threads that decode, filter and encode (default: every core); the same "
-                    "bytes at any count")
-        ->check(CLI::Range(1, 1024));
-}
-
-void addOutputFlags(CLI::App& command, OutputFlags& flags) {
-    command.add_flag("-y,--overwrite", flags.overwrite, "overwrite an existing output");
-    command.add_flag("-q,--quiet", flags.quiet, "no progress line");
 }
 
 void resetToDefaults(kit::FilterHost& host) {
@@ -106,4 +80,4 @@ cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNu
     return *result;
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

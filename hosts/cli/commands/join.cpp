@@ -4,8 +4,8 @@
 
 #include "cli/command.h"
 #include "cli/pending_output.h"
-#include "cli/signals.h"
 #include "media/parts.h"
+#include "run/signals.h"
 
 namespace drawlet::cli {
 
@@ -29,7 +29,7 @@ class JoinCommand : public Command {
     void run(const Io& io) override {
         PendingOutput pending(output_, overwrite_, false);
         const media::JoinResult joined =
-            media::joinParts(parts_, pending.path(), output_, format_, &stopFlag());
+            media::joinParts(parts_, pending.path(), output_, format_, &run::stopFlag());
         pending.commit();
         for (const std::string& note : joined.notes) io.err << "drawlet: note: " << note << '\n';
         if (!quiet_)

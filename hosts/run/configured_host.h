@@ -1,8 +1,7 @@
-// What every command that runs the filter shares: the module, the settings (a look, a file,
-// then every --set), the thread count, and -y/-q.
+// The filter as every front end runs it: the module loaded, its values set from a look, a
+// settings file and NAME=VALUE assignments, and one frame rendered through it.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <ostream>
@@ -11,7 +10,7 @@
 
 #include "kit/filter_host.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 struct FilterOptions {
     std::string module;  // empty: Drawlet.auf beside this program
@@ -21,34 +20,25 @@ struct FilterOptions {
     int threads = 0;                       // 0: every core
 };
 
-struct OutputFlags {
-    bool overwrite = false;
-    bool quiet = false;
-};
-
 // The folder of this program (where Drawlet.auf and the looks are found).
 std::string executableDirectory();
-
-// `withLook` false leaves --look to the command (drawlet compare takes several).
-void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook = true);
-void addOutputFlags(CLI::App& command, OutputFlags& flags);
 
 // Every value at its default, and the update callback run once on them, so that it remembers
 // the check boxes as a module that was just loaded does.
 void resetToDefaults(kit::FilterHost& host);
 
 // Sets every value of the host as a freshly loaded module with `options` would have them: the
-// defaults, the look, the file, every --set, then the update callback, as a settings window
-// runs it after a change.
+// defaults, the look, the file, every assignment, then the update callback, as a settings
+// window runs it after a change.
 void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options);
 
-// The module loaded with the settings applied (the look, the file, then every --set) and its
-// update callback run, as a settings window would after a change; the module's message boxes
-// go to `err`.
+// The module loaded with the settings applied (the look, the file, then every assignment)
+// and its update callback run, as a settings window would after a change; the module's
+// message boxes go to `err`.
 std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err);
 
 // One frame through the filter; throws naming `what` when the filter leaves it untouched.
 cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNumber,
                     const std::string& what);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -6,15 +6,15 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "cli/common.h"
 #include "cli/contact_sheet.h"
-#include "cli/frame_source.h"
-#include "cli/look_files.h"
+#include "cli/options.h"
 #include "cli/pending_output.h"
-#include "cli/settings_file.h"
 #include "kit/error.h"
 #include "media/images.h"
 #include "media/paths.h"
+#include "run/frame_source.h"
+#include "run/look_files.h"
+#include "run/settings_file.h"
 
 namespace drawlet::cli {
 
@@ -36,7 +36,7 @@ Variation parseVariation(const kit::FilterHost& host, const std::string& text) {
                          text.substr(0, eq) + "\" (see drawlet params)");
     std::istringstream values(text.substr(eq + 1));
     for (std::string value; std::getline(values, value, ',');) {
-        parseValue(*v.parameter, value, "--vary " + text);
+        run::parseValue(*v.parameter, value, "--vary " + text);
         v.values.push_back(value);
     }
     return v;
@@ -75,30 +75,30 @@ class CompareCommand : public Command {
     void run(const Io& io) override {
         if (!media::isStillImage(sheet_))
             throw UsageError(sheet_ + ": the sheet is a picture (.png, .jpg, ...)");
-        auto host = configuredHost(filter_, io.err);
+        auto host = run::configuredHost(filter_, io.err);
         std::optional<Variation> variation;
         if (!vary_.empty()) variation = parseVariation(*host, vary_);
         std::vector<std::string> rows = looks_;
         if (rows.empty() && !variation)
-            for (const Look& look : allLooks()) rows.push_back(look.name);
+            for (const run::Look& look : run::allLooks()) rows.push_back(look.name);
         if (rows.empty()) rows.push_back("");  // the settings given, without a look
         for (const std::string& name : rows)
-            if (!name.empty()) findLook(name);  // every name checked before any rendering
+            if (!name.empty()) run::findLook(name);  // every name checked before any rendering
 
-        const SourceFrame frame = readSourceFrame(input_, frame_, rate_);
+        const run::SourceFrame frame = run::readSourceFrame(input_, frame_, rate_);
         std::vector<cv::Mat> tiles;
         if (!variation) tiles.push_back(tile(frame.bgr, "original"));
         for (const std::string& look : rows) {
-            FilterOptions options = filter_;
+            run::FilterOptions options = filter_;
             options.look = look;
-            applyFilterSettings(*host, options);
+            run::applyFilterSettings(*host, options);
             if (!variation) {
                 tiles.push_back(tile(render(*host, frame), look.empty() ? "settings" : look));
                 continue;
             }
             for (const std::string& value : variation->values) {
                 host->setValue(*variation->parameter,
-                               parseValue(*variation->parameter, value, "--vary"));
+                               run::parseValue(*variation->parameter, value, "--vary"));
                 host->update();
                 const std::string label = nameOf(*variation->parameter) + "=" + value;
                 tiles.push_back(
@@ -115,9 +115,9 @@ class CompareCommand : public Command {
     }
 
   private:
-    cv::Mat render(kit::FilterHost& host, const SourceFrame& frame) const {
-        return renderFrame(host, frame.bgr, frame.index,
-                           fmt::format("{} frame {}", input_, frame.index));
+    cv::Mat render(kit::FilterHost& host, const run::SourceFrame& frame) const {
+        return run::renderFrame(host, frame.bgr, frame.index,
+                                fmt::format("{} frame {}", input_, frame.index));
     }
 
     cv::Mat tile(const cv::Mat& picture, const std::string& label) const {

@@ -1,9 +1,9 @@
-#include "cli/suggest.h"
+#include "run/suggest.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 namespace {
 
@@ -38,4 +38,4 @@ std::string closestMatch(const std::string& word, const std::vector<std::string>
     return best;
 }
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

@@ -4,15 +4,12 @@
 // own frame rate.
 #pragma once
 
-extern "C" {
-#include <libavutil/rational.h>
-}
-
 #include <string>
 
 #include "kit/filter_host.h"
+#include "media/frame_rate.h"
 
-namespace drawlet::cli {
+namespace drawlet::run {
 
 struct BoilInterval {
     int frames = 0;       // the update interval; 0: the jitter never changes
@@ -22,9 +19,9 @@ struct BoilInterval {
 
 // The update interval nearest to `rate` changes per second at `frameRate`, between 1 and
 // `maximum` frames; 0 for a rate of 0. `rate` is finite and not negative.
-BoilInterval boilInterval(double rate, AVRational frameRate, int maximum);
+BoilInterval boilInterval(double rate, media::FrameRate frameRate, int maximum);
 
 // Sets the host's update interval for `rate` at `frameRate`; returns the note, if any.
-std::string applyBoilRate(kit::FilterHost& host, double rate, AVRational frameRate);
+std::string applyBoilRate(kit::FilterHost& host, double rate, media::FrameRate frameRate);
 
-}  // namespace drawlet::cli
+}  // namespace drawlet::run

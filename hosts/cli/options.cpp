@@ -1,0 +1,31 @@
+#include "cli/options.h"
+
+namespace drawlet::cli {
+
+void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) {
+    command.add_option("--module", options.module,
+                       "the filter module file (default: Drawlet.auf beside this program)");
+    if (withLook)
+        command.add_option("--look", options.look,
+                           "a named look to start from (drawlet looks lists them); --settings "
+                           "and --set apply after it");
+    command.add_option("--settings", options.settingsFile,
+                       "a JSON file of name: value (names, aliases or indices as keys)");
+    command
+        .add_option("--set", options.assignments,
+                    "NAME=VALUE: a slider or check box by display name, alias or index; "
+                    "check boxes take on/off/1/0; later ones win")
+        ->type_name("NAME=VALUE");
+    command
+        .add_option("--threads", options.threads,
+                    "threads that decode, filter and encode (default: every core); the same "
+                    "bytes at any count")
+        ->check(CLI::Range(1, 1024));
+}
+
+void addOutputFlags(CLI::App& command, OutputFlags& flags) {
+    command.add_flag("-y,--overwrite", flags.overwrite, "overwrite an existing output");
+    command.add_flag("-q,--quiet", flags.quiet, "no progress line");
+}
+
+}  // namespace drawlet::cli
