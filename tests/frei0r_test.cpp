@@ -240,6 +240,24 @@ class Frei0rPlugin : public ::testing::Test {
 Plugin* Frei0rPlugin::plugin = nullptr;
 std::vector<kit::Parameter>* Frei0rPlugin::table = nullptr;
 
+// ffmpeg builds a filter graph per file, the editors one per preview: each loads and unloads
+// the plug-in, and with it the module. PATH takes the module's folder once.
+TEST(Frei0rLoading, AnyNumberOfLoadsLeavePathAsTheFirstLeftIt) {
+    std::string afterFirst;
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        {
+            Plugin plugin(DRAWLET_FREI0R_PATH);
+            ASSERT_NE(plugin.handle, nullptr) << dlerror();
+            ASSERT_EQ(plugin.init(), 1);
+            plugin.deinit();
+        }
+        const char* path = std::getenv("PATH");
+        ASSERT_NE(path, nullptr);
+        if (cycle == 0) afterFirst = path;
+        ASSERT_EQ(path, afterFirst) << "after " << cycle + 1 << " loads";
+    }
+}
+
 TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheHostSettings) {
     f0r_plugin_info_t info{};
     plugin->pluginInfo(&info);

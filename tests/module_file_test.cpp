@@ -114,6 +114,21 @@ TEST(ModuleFile, ExportsOnlyTheTable) {
     dlclose(handle);
 }
 
+// A host that loads and unloads the module again and again (a new filter graph per file)
+// must not lengthen PATH each time: the module's folder is added once.
+TEST(ModuleFile, LoadsAnyNumberOfTimesWithoutLengtheningPath) {
+    std::string afterFirst;
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        void* handle = dlopen(DRAWLET_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(handle, nullptr) << dlerror();
+        dlclose(handle);
+        const char* path = std::getenv("PATH");
+        ASSERT_NE(path, nullptr);
+        if (cycle == 0) afterFirst = path;
+        ASSERT_EQ(path, afterFirst) << "after " << cycle + 1 << " loads";
+    }
+}
+
 TEST(ModuleFile, UnloadableFilesNameTheFileAndTheReason) {
     try {
         kit::FilterHost host("/nonexistent/Drawlet.auf");

@@ -28,6 +28,11 @@ TEST(PathValue, AppendsWithTheSystemSeparator) {
     EXPECT_EQ(platform::appendedPathValue("", "/opt/plugins"), ":/opt/plugins");
     // No PATH at all: the directory alone, not an empty first entry.
     EXPECT_EQ(platform::appendedPathValue(nullptr, "/opt/plugins"), "/opt/plugins");
+    // Already an entry, wherever it stands: the value as it was.
+    for (const char* present : {"/opt/plugins", "/opt/plugins:/bin", "/bin:/opt/plugins:/usr"})
+        EXPECT_EQ(platform::appendedPathValue(present, "/opt/plugins"), present);
+    EXPECT_EQ(platform::appendedPathValue("/opt/plugins/x:/opt", "/opt/plugins"),
+              "/opt/plugins/x:/opt:/opt/plugins");
 }
 
 TEST(ModuleLoad, RecordsTheDirectoryAndExtendsPath) {
@@ -38,6 +43,8 @@ TEST(ModuleLoad, RecordsTheDirectoryAndExtendsPath) {
     setenv("PATH", "/first:/second", 1);
     onProcessAttach();
     EXPECT_EQ(std::string(moduleDir), directory);
+    EXPECT_EQ(std::string(std::getenv("PATH")), "/first:/second:" + directory);
+    onProcessAttach();  // loaded again: the folder is found, not added twice
     EXPECT_EQ(std::string(std::getenv("PATH")), "/first:/second:" + directory);
     unsetenv("PATH");
     onProcessAttach();

@@ -18,4 +18,6 @@ void onProcessAttach() {
     platform::appendToProcessPath(moduleDir);
 }
 
+void platform::onModuleAttached() { onProcessAttach(); }
+
 }  // namespace drawlet

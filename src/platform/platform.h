@@ -18,10 +18,16 @@ std::string removeFileSpec(const std::string& path);
 // The separator of entries in PATH on this system.
 char pathListSeparator();
 
-// The new PATH value with `directory` appended; with no old value, the directory alone.
+// True when the two names are the same directory as PATH entries compare them (on Windows
+// letter case and a trailing separator do not count).
+bool sameDirectory(const std::string& a, const std::string& b);
+
+// The new PATH value with `directory` appended; with no old value, the directory alone; the
+// old value as it is when one of its entries is the directory already.
 std::string appendedPathValue(const char* oldValue, const std::string& directory);
 
-// Appends `directory` to the process's PATH.
+// Appends `directory` to the process's PATH unless it is there already, so that a host that
+// loads the module many times does not lengthen PATH each time.
 void appendToProcessPath(const std::string& directory);
 
 // True when something exists at `path` (existence only).
@@ -29,6 +35,11 @@ bool pathExists(const std::string& path);
 
 // Milliseconds from an arbitrary start; wraps around like a 32-bit tick counter.
 std::uint32_t tickCountMs();
+
+// The module's own start-up, defined by the module and run once when the system maps it into
+// a process (the loader's constructor on POSIX, the entry point's process attach on Windows),
+// before any call.
+void onModuleAttached();
 
 // Sets the title of the filter's settings window (the registration record's window word).
 void setWindowTitle(void* settingsWindow, const char* title);

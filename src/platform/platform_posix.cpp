@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 
-#include "host/module_load.h"
 #include "interface/drawlet_filter.h"
 #include "platform/platform.h"
 
@@ -32,9 +31,13 @@ std::string removeFileSpec(const std::string& path) {
 
 char pathListSeparator() { return ':'; }
 
+bool sameDirectory(const std::string& a, const std::string& b) { return a == b; }
+
 void appendToProcessPath(const std::string& directory) {
-    const std::string value = appendedPathValue(std::getenv("PATH"), directory);
-    setenv("PATH", value.c_str(), 1);
+    const char* old = std::getenv("PATH");
+    const std::string value = appendedPathValue(old, directory);
+    // Every setenv keeps the old string alive: only a real change is written.
+    if (old == nullptr || value != old) setenv("PATH", value.c_str(), 1);
 }
 
 bool pathExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -61,4 +64,6 @@ int showMessageBox(void* settingsWindow, const char* text, const char* caption) 
 }  // namespace drawlet::platform
 
 // The loader runs this once when the module is mapped into the process, before any call.
-__attribute__((constructor)) static void drawletProcessAttach() { drawlet::onProcessAttach(); }
+__attribute__((constructor)) static void drawletProcessAttach() {
+    drawlet::platform::onModuleAttached();
+}

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "host/module_load.h"
 #include "platform/platform.h"
 
 namespace drawlet::platform {
@@ -39,8 +38,19 @@ std::string removeFileSpec(const std::string& path) {
 
 char pathListSeparator() { return ';'; }
 
+bool sameDirectory(const std::string& a, const std::string& b) {
+    const auto trimmed = [](std::string s) {
+        while (s.size() > 1 && (s.back() == '\\' || s.back() == '/')) s.pop_back();
+        return s;
+    };
+    return _stricmp(trimmed(a).c_str(), trimmed(b).c_str()) == 0;
+}
+
 void appendToProcessPath(const std::string& directory) {
-    const std::string assignment = "PATH=" + appendedPathValue(std::getenv("PATH"), directory);
+    const char* old = std::getenv("PATH");
+    const std::string value = appendedPathValue(old, directory);
+    if (old != nullptr && value == old) return;
+    const std::string assignment = "PATH=" + value;
     _putenv(assignment.c_str());
 }
 
@@ -63,7 +73,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         drawlet::platform::moduleHandle = instance;
         DisableThreadLibraryCalls(instance);
-        drawlet::onProcessAttach();
+        drawlet::platform::onModuleAttached();
     }
     return TRUE;
 }
