@@ -1,4 +1,4 @@
-// The drawlet command line: subcommands render, join, params and demo.
+// The drawlet command line: its commands (cli/commands/, one file each) under one parser.
 #pragma once
 
 #include <ostream>
