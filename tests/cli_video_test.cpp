@@ -341,6 +341,8 @@ TEST_F(VideoCli, SettingsFileErrorsNameFileKeyAndRange) {
                           {R"({"tilt": 18446744073709551316})", "-500..500"},
                           {R"({"tilt": -4294967396})", "-500..500"},
                           {R"({"seed": 1, "seed": 2})", "given twice"},
+                          {R"({"mode": 3, "モード": 4})", "\"mode\" and \"モード\" both name mode"},
+                          {R"({"0": 3, "mode": 4})", "\"0\" and \"mode\" both name mode"},
                           {R"({"mode": 2,)", "not valid JSON"},
                           {R"([1, 2])", "JSON object"}};
     for (const Case& c : cases) {

@@ -6,9 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <nlohmann/json.hpp>
-#include <set>
-#include <sstream>
+#include <map>
 #include <vector>
 
 namespace drawlet::run {
@@ -27,46 +25,10 @@ std::string rangeOf(const kit::Parameter& p) {
 
 std::string keyOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p.alias; }
 
-// Parses the file, refusing a key given twice in one object (JSON allows it; a settings
-// file that says two things of one slider is a mistake).
-Json parseStrictly(std::istream& in, const std::string& file) {
-    std::vector<std::set<std::string>> seen;
-    std::string lastKey;
-    const Json::parser_callback_t refuseDuplicates = [&](int, Json::parse_event_t event,
-                                                         Json& parsed) {
-        if (event == Json::parse_event_t::object_start) seen.emplace_back();
-        if (event == Json::parse_event_t::object_end && !seen.empty()) seen.pop_back();
-        if (event == Json::parse_event_t::key) {
-            lastKey = parsed.get<std::string>();
-            if (!seen.empty() && !seen.back().insert(lastKey).second)
-                throw UsageError(fmt::format("{}: the key \"{}\" is given twice", file, lastKey));
-        }
-        return true;
-    };
-    try {
-        return Json::parse(in, refuseDuplicates);
-    } catch (const nlohmann::json::parse_error& e) {
-        throw UsageError(fmt::format("{}: not valid JSON (byte {}): {}", file, e.byte, e.what()));
-    } catch (const nlohmann::json::out_of_range& e) {
-        // A number beyond a double ("1e400") stops the parser in the value of the last key read.
-        const std::string what = e.what();
-        const auto open = what.find('\''), close = what.rfind('\'');
-        const std::string number =
-            open < close ? what.substr(open + 1, close - open - 1) : std::string("a number");
-        throw UsageError(
-            lastKey.empty() ? fmt::format("{}: {} is beyond the range of any setting", file, number)
-                            : fmt::format("{}: key \"{}\": {} is beyond the range of any setting",
-                                          file, lastKey, number));
-    } catch (const nlohmann::json::exception& e) {
-        throw UsageError(fmt::format("{}: not usable JSON: {}", file, e.what()));
-    }
-}
-
 }  // namespace
 
 SettingsJson parseSettingsText(const std::string& text, const std::string& where) {
-    std::istringstream in(text);
-    return parseStrictly(in, where);
+    return parseStrictJson(text, where);
 }
 
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where) {
@@ -89,9 +51,14 @@ SettingsJson readSettingsFile(const std::string& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec))
         throw UsageError(file + ": is a folder, not a settings file");
-    std::ifstream in(file);
+    std::ifstream in(file, std::ios::binary);
     if (!in) throw UsageError(file + ": cannot read the settings file");
-    Json json = parseStrictly(in, file);
+    // One byte past the limit is enough to know the file is too large, whatever it is.
+    std::string text(kMaxJsonBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) throw UsageError(file + ": cannot read the settings file");
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    Json json = parseStrictJson(text, file);
     if (!json.is_object()) throw UsageError(file + ": expected a JSON object of name: value");
     return json;
 }
@@ -104,17 +71,22 @@ std::string descriptionOf(const SettingsJson& settings) {
 void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where) {
     if (!settings.is_object()) throw UsageError(where + ": expected a JSON object of name: value");
     std::vector<std::pair<const kit::Parameter*, int>> values;
+    std::map<const kit::Parameter*, std::string> keyFor;
     for (const auto& [key, value] : settings.items()) {
         if (key == kDescriptionKey) {
             if (!value.is_string())
                 throw UsageError(fmt::format("{}: \"{}\" takes a line of text, not {}", where, key,
-                                             value.dump()));
+                                             describeJson(value)));
             continue;
         }
         const kit::Parameter* p = host.find(key);
         if (p == nullptr)
             throw UsageError(fmt::format(
                 "{}: \"{}\" names no slider or check box (see drawlet params)", where, key));
+        // One slider under two of its names (display name, alias, index) says two things.
+        if (const auto [given, fresh] = keyFor.emplace(p, key); !fresh)
+            throw UsageError(fmt::format("{}: \"{}\" and \"{}\" both name {}", where, given->second,
+                                         key, keyOf(*p)));
         const std::string keyWhere = fmt::format("{}: key \"{}\"", where, key);
         int v = 0;
         if (value.is_boolean() && p->kind == kit::ParameterKind::Check) {
@@ -126,7 +98,7 @@ void applySettings(kit::FilterHost& host, const SettingsJson& settings, const st
             v = parseValue(*p, value.get<std::string>(), keyWhere);
         } else {
             throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, keyOf(*p),
-                                         rangeOf(*p), value.dump()));
+                                         rangeOf(*p), describeJson(value)));
         }
         values.emplace_back(p, v);
     }

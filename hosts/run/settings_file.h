@@ -2,18 +2,16 @@
 // with an optional "description": one line saying what the settings are for (looks have one).
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "kit/filter_host.h"
+#include "run/strict_json.h"
 
 namespace drawlet::run {
 
 // Parses a value for a parameter from the command line: integers for sliders, on/off/1/0
 // for check boxes. Throws a usage error naming `where`, the parameter and its range.
 int parseValue(const kit::Parameter& p, const std::string& text, const std::string& where);
-
-using SettingsJson = nlohmann::ordered_json;
 
 // Reads a settings file as a JSON object; throws a usage error naming the file when it is
 // unreadable, not JSON, not an object, or gives a key twice.
