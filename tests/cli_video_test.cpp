@@ -188,15 +188,17 @@ TEST_F(VideoCli, DefaultOutputsArePlayable) {
     make("-f lavfi -i testsrc=size=151x101:rate=10 -frames:v 3 -c:v ffv1", "odd.mkv");
     struct Case {
         const char* name;
-        const char* codec;
+        const char* codec;  // with its profile, as ffprobe names them
+        const char* level;  // none for VP9
     };
-    for (const Case& c : {Case{"play.mp4", "h264"}, Case{"play.mov", "h264"},
-                          Case{"play.mkv", "h264"}, Case{"play.webm", "vp9"}}) {
+    for (const Case& c :
+         {Case{"play.mp4", "h264,High", "41"}, Case{"play.mov", "h264,High", "41"},
+          Case{"play.mkv", "h264,High", "41"}, Case{"play.webm", "vp9,Profile 0", "-99"}}) {
         SCOPED_TRACE(c.name);
         const Result r = run("render " + at("odd.mkv") + " -o " + at(c.name) + " -q");
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(probe(file(c.name), "stream=codec_name,width,height,pix_fmt"),
-                  std::string(c.codec) + ",152,102,yuv420p");
+        EXPECT_EQ(probe(file(c.name), "stream=codec_name,profile,level,width,height,pix_fmt"),
+                  std::string(c.codec) + ",152,102,yuv420p," + c.level);
         EXPECT_NE(r.err.find("151x101 padded to 152x102"), std::string::npos) << r.err;
     }
     const Result ten =

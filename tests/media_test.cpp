@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "ffmpeg_support.h"
@@ -132,6 +133,34 @@ TEST(MediaEncoding, RefusesWhatCannotWorkAsUsageErrors) {
     EncodeOptions preset;
     preset.preset = "fast";
     expectUsage([&] { qualityOptions(ffv1, preset); }, "--preset");
+    // Names and ranges the encoder does not know: refused with the ones it does.
+    const struct {
+        const char* encoder;
+        const char* preset;
+        std::pair<std::string, std::string> option;  // --encoder-opt
+        int crf;
+        const char* says;
+    } unknown[] = {
+        {"libx264", "fastest", {}, -1, "presets are ultrafast, superfast, veryfast"},
+        {"libx264", "", {"tune", "film,grainy"}, -1, "tunes are film, animation"},
+        {"libx264", "", {"profile", "extreme"}, -1, "profiles are baseline, main"},
+        {"libx264", "", {}, 52, "--crf 52: the libx264 encoder takes 0 to 51"},
+        {"libvpx-vp9", "fast", {}, -1, "presets are best, good, realtime"},
+    };
+    for (const auto& c : unknown) {
+        SCOPED_TRACE(c.says);
+        EncodeOptions options;
+        options.preset = c.preset;
+        if (!c.option.first.empty()) options.encoderOptions = {c.option};
+        options.crf = c.crf;
+        expectUsage([&] { qualityOptions(avcodec_find_encoder_by_name(c.encoder), options); },
+                    c.says);
+        const char* output = std::string(c.encoder) == "libx264" ? "o.mp4" : "o.webm";
+        expectUsage([&] { checkOutputEncoding(output, options); }, c.says);
+    }
+    EncodeOptions tunes;
+    tunes.encoderOptions = {{"tune", "film,fastdecode"}};
+    EXPECT_NO_THROW(qualityOptions(x264, tunes));
     EXPECT_EQ(outputFormatFor("-", "")->name, std::string("matroska"));
 }
 
@@ -158,6 +187,43 @@ TEST(MediaEncoding, UltrafastX264TakesAThirdOfTheRendersThreads) {
             if (key == "threads") threads = value;
         EXPECT_EQ(threads, c.expected);
     }
+}
+
+// Default H.264 declares the level its pictures need and keeps every second of its bitrate
+// within it (rate three quarters of the High profile's cap, buffer a quarter).
+TEST(MediaEncoding, DefaultsDeclareTheLevelThePicturesNeedAndKeepToIt) {
+    const struct {
+        FrameShape shape;
+        const char* level;
+        const char* maxrate;
+        const char* bufsize;
+    } cases[] = {
+        {{64, 48, 25}, "4.1", "46875000", "15625000"},
+        {{1920, 1080, 30}, "4.1", "46875000", "15625000"},
+        {{1920, 1080, 60}, "4.2", "46875000", "15625000"},
+        {{1280, 720, 240}, "5.1", "225000000", "75000000"},
+        {{3840, 2160, 30}, "5.1", "225000000", "75000000"},
+        {{3840, 2160, 60}, "5.2", "225000000", "75000000"},
+        {{8192, 4320, 60}, "6.1", "450000000", "150000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fmt::format("{}x{} at {}", c.shape.width, c.shape.height, c.shape.fps));
+        std::map<std::string, std::string> set;
+        for (const auto& [key, value] :
+             qualityOptions(avcodec_find_encoder_by_name("libx264"), {}, c.shape))
+            set[key] = value;
+        EXPECT_EQ(set["profile"], "high");
+        EXPECT_EQ(set["level"], c.level);
+        EXPECT_EQ(set["maxrate"], c.maxrate);
+        EXPECT_EQ(set["bufsize"], c.bufsize);
+        EXPECT_EQ(set["x264-params"], "cabac=1:8x8dct=1");  // ultrafast would be Baseline
+    }
+    // A profile or rate of the user's own is left alone.
+    EncodeOptions own;
+    own.encoderOptions = {{"maxrate", "8M"}};
+    for (const auto& [key, value] :
+         qualityOptions(avcodec_find_encoder_by_name("libx264"), own, {1920, 1080, 30}))
+        EXPECT_TRUE(key != "level" && key != "maxrate") << key;
 }
 
 TEST(MediaEncoding, ColourTagsFollowTheInput) {

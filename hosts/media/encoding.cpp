@@ -10,6 +10,8 @@ extern "C" {
 #include <algorithm>
 
 #include "kit/error.h"
+#include "media/encoder_checks.h"
+#include "media/h264_level.h"
 #include "media/paths.h"
 
 namespace drawlet::media {
@@ -129,38 +131,81 @@ AVPixelFormat pixelFormatFor(const AVCodec* encoder, const std::string& name, bo
     return avcodec_find_best_pix_fmt_of_list(encoder->pix_fmts, source, alpha ? 1 : 0, nullptr);
 }
 
+namespace {
+
+using Options = std::vector<std::pair<std::string, std::string>>;
+
+bool userSets(const EncodeOptions& options, std::initializer_list<const char*> keys) {
+    for (const auto& [key, value] : options.encoderOptions)
+        for (const char* k : keys)
+            if (key == k) return true;
+    return false;
+}
+
+// x264: High profile at the level the pictures need, the rate control capped at the level's
+// bitrate. The ultrafast preset leaves out CABAC and the 8x8 transform, which would make it
+// Constrained Baseline: both are switched back on.
+void addX264Defaults(Options& set, const std::string& preset, const EncodeOptions& options,
+                     const FrameShape& shape) {
+    // At ultrafast x264 needs about a third of the filter's time for a frame, and it runs as
+    // a stage beside the filter: its own frame threads would only take cores from the
+    // filter (a render on two cores is 7% faster with one). A third of the render's threads
+    // keeps it ahead of the filter on larger machines.
+    if (preset == "ultrafast" && options.threads > 0)
+        set.emplace_back("threads", std::to_string((options.threads + 2) / 3));
+    if (shape.width <= 0 || userSets(options, {"profile", "level", "maxrate", "bufsize"})) return;
+    const H264Level& level = h264LevelFor(shape.width, shape.height, shape.fps);
+    // A stream may spend its buffer on top of its rate: three quarters of the level's
+    // bitrate as the rate and a quarter as the buffer keep every second of it within the
+    // level, not only the average.
+    const long bits = highProfileKbps(level) * 1000;
+    // Other depths and samplings have High profiles of their own, which x264 picks; their
+    // caps are higher, so High's is kept to either way.
+    if (shape.format == AV_PIX_FMT_YUV420P) set.emplace_back("profile", "high");
+    set.emplace_back("level", level.name);
+    set.emplace_back("maxrate", std::to_string(bits / 4 * 3));
+    set.emplace_back("bufsize", std::to_string(bits / 4));
+    if (preset == "ultrafast" && !userSets(options, {"x264-params"}))
+        set.emplace_back("x264-params", "cabac=1:8x8dct=1");
+}
+
+// VP9: constant quality, at most the bitrate H.264 gets for the same pictures, in column
+// tiles that decoders take on several threads.
+void addVp9Defaults(Options& set, const std::string& preset, const EncodeOptions& options,
+                    const FrameShape& shape) {
+    const bool capped = shape.width > 0 && !userSets(options, {"b", "maxrate"});
+    const long bits =
+        capped ? highProfileKbps(h264LevelFor(shape.width, shape.height, shape.fps)) * 1000 : 0;
+    set.emplace_back("b", std::to_string(bits / 4 * 3));
+    set.emplace_back("row-mt", "1");
+    if (!userSets(options, {"tile-columns"})) set.emplace_back("tile-columns", "2");
+    if (preset.empty()) {
+        set.emplace_back("deadline", "realtime");
+        set.emplace_back("cpu-used", "8");
+    }
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* encoder,
-                                                                const EncodeOptions& options) {
-    std::vector<std::pair<std::string, std::string>> set;
+                                                                const EncodeOptions& options,
+                                                                const FrameShape& shape) {
+    checkEncoderChoices(encoder, options);
+    Options set;
     const std::string name = encoder->name;
     int crf = options.crf;
     std::string preset = options.preset;
     if (name == "libx264" || name == "libx264rgb") {
         if (crf < 0) crf = kDefaultX264Crf;
         if (preset.empty()) preset = kDefaultX264Preset;
-        // At ultrafast x264 needs about a third of the filter's time for a frame, and it
-        // runs as a stage beside the filter: its own frame threads would only take cores
-        // from the filter (a render on two cores is 7% faster with one). A third of the
-        // render's threads keeps it ahead of the filter on larger machines.
-        if (preset == "ultrafast" && options.threads > 0)
-            set.emplace_back("threads", std::to_string((options.threads + 2) / 3));
+        addX264Defaults(set, preset, options, shape);
     } else if (name == "libvpx-vp9") {
         if (crf < 0) crf = kDefaultVp9Crf;
-        set.emplace_back("b", "0");  // constant quality: no bitrate target
-        set.emplace_back("row-mt", "1");
-        if (preset.empty()) {
-            set.emplace_back("deadline", "realtime");
-            set.emplace_back("cpu-used", "8");
-        }
+        addVp9Defaults(set, preset, options, shape);
+    } else if (name == "libx265" && options.quiet && !userSets(options, {"x265-params"})) {
+        set.emplace_back("x265-params", "log-level=error");
     }
-    if (crf >= 0) {
-        if (!hasOption(encoder, "crf"))
-            throw UsageError(
-                fmt::format("--crf: the {} encoder has no crf setting (use "
-                            "--encoder-opt)",
-                            name));
-        set.emplace_back("crf", std::to_string(crf));
-    }
+    if (crf >= 0) set.emplace_back("crf", std::to_string(crf));
     if (!preset.empty()) {
         if (name == "libvpx-vp9") {
             // libvpx names its speeds by deadline: good (slower, smaller) or realtime.
@@ -175,6 +220,12 @@ std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* e
         }
     }
     return set;
+}
+
+void checkOutputEncoding(const std::string& path, const EncodeOptions& options) {
+    if (isImageSequence(path) || isStillImage(path)) return;
+    checkEncoderChoices(videoEncoderFor(outputFormatFor(path, options.format), options.codec),
+                        options);
 }
 
 ColourTags outputTags(const ColourTags& input, AVPixelFormat inputFormat, AVPixelFormat format) {

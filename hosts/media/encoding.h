@@ -24,10 +24,22 @@ struct EncodeOptions {
     std::vector<std::pair<std::string, std::string>> encoderOptions;  // --encoder-opt K=V
     std::string format;  // an FFmpeg muxer name; empty: from the file name
     int threads = 0;     // the threads the whole render runs on; 0: not known
+    bool quiet = false;  // encoders that write their own log (x265) keep it to errors
+};
+
+// The pictures an encoder is set up for: the level of H.264 and the bitrate caps follow
+// from their size and rate. A width of 0 sets no level.
+struct FrameShape {
+    int width = 0;
+    int height = 0;
+    double fps = 0;
+    AVPixelFormat format = AV_PIX_FMT_YUV420P;
 };
 
 // Defaults for H.264 (libx264): chosen by bench/bitrate_table.sh for a small file at a pace
-// that keeps the filter, not the encoder, setting the speed of a render.
+// that keeps the filter, not the encoder, setting the speed of a render. Every default file
+// is High profile at the lowest level from 4.1 up that holds its size and rate, with the
+// rate control capped at that level's bitrate, so that it plays wherever its level does.
 inline constexpr const char* kDefaultX264Preset = "ultrafast";
 inline constexpr int kDefaultX264Crf = 28;
 // VP9 (libvpx-vp9) in WebM: constant quality at libvpx's real-time speed, rows in parallel.
@@ -47,11 +59,18 @@ const AVCodec* videoEncoderFor(const AVOutputFormat* container, const std::strin
 // else the encoder's format that keeps most of 8-bit BGR (and alpha).
 AVPixelFormat pixelFormatFor(const AVCodec* encoder, const std::string& name, bool alpha);
 
-// The encoder's options for the crf and preset asked for, or their defaults, and its thread
-// count where the render's own threads serve it better than the encoder's.
-// Throws a usage error when the encoder has no such setting and one was asked for.
+// The encoder's options for the crf and preset asked for, or their defaults, its thread
+// count where the render's own threads serve it better than the encoder's, and for H.264
+// and VP9 the profile, level and bitrate caps of pictures of `shape` (unless --encoder-opt
+// names a profile, level or rate of its own). Throws a usage error when the encoder has no
+// such setting and one was asked for, or does not know the preset, tune, profile or crf.
 std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* encoder,
-                                                                const EncodeOptions& options);
+                                                                const EncodeOptions& options,
+                                                                const FrameShape& shape = {});
+
+// Checks what a render to `path` asks of its encoder, as openOutput will choose it, before
+// any work: a usage error naming the known presets, tunes or profiles, or the crf range.
+void checkOutputEncoding(const std::string& path, const EncodeOptions& options);
 
 // The colour tags an output in `format` carries for input pictures tagged `input` and
 // decoded from `inputFormat`: YUV keeps the input's matrix and range; pictures that were RGB

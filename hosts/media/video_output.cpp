@@ -157,7 +157,8 @@ void VideoOutput::setUpVideo(const OutputVideo& video) {
         enc->time_base = av_inv_q(video.frameRate);
 
     AVDictionary* codecOptions = nullptr;
-    for (const auto& [key, value] : qualityOptions(codec, options_.encode))
+    const FrameShape shape{width, height, av_q2d(video.frameRate), format};
+    for (const auto& [key, value] : qualityOptions(codec, options_.encode, shape))
         av_dict_set(&codecOptions, key.c_str(), value.c_str(), 0);
     for (const auto& [key, value] : options_.encode.encoderOptions)
         av_dict_set(&codecOptions, key.c_str(), value.c_str(), 0);

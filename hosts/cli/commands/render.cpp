@@ -108,6 +108,9 @@ class RenderCommand : public Command {
         if (stillIn && job_.boilRate >= 0)
             throw UsageError(
                 "--boil-rate is for videos: a picture has no frame rate (set update-interval)");
+        if (job_.frames == 0) throw UsageError("--frames 0: there is nothing to render");
+        job_.encode.quiet = job_.quiet;
+        media::checkOutputEncoding(job_.output, job_.encode);
         checkInput(job_.input);
         auto host = configuredHost(filter_, io.err);
         if (job_.boilRate >= 0 && setsUpdateInterval(*host))
