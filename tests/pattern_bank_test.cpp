@@ -149,6 +149,14 @@ TEST_F(PatternBank, CraftedFilesLoadWholeOrFailWhole) {
              std::ofstream(p, std::ios::binary) << std::string(128, '\0') << "DICM" << '\0';
          },
          false},
+        {"bitmap cut short (the reader would print its own diagnostic)",
+         [](const fs::path& p) {
+             std::vector<uchar> bmp;
+             ASSERT_TRUE(cv::imencode(".bmp", cv::Mat(40, 40, CV_8UC1, cv::Scalar(9)), bmp));
+             std::ofstream(p, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(bmp.data()), 60);
+         },
+         false},
         {"PNG under the name",
          [](const fs::path& p) {
              std::vector<uchar> png;
@@ -175,7 +183,10 @@ TEST_F(PatternBank, CraftedFilesLoadWholeOrFailWhole) {
         c.make(folder / "h3.bmp");
 
         setSlider(track::kPatternNo, 7);
+        testing::internal::CaptureStderr();
         const int first = processBgr(scene, out);
+        const std::string diagnostics = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(diagnostics.find("imread"), std::string::npos) << diagnostics;
         setSlider(track::kPatternScale, 50);
         setSlider(track::kPatternAngle, 30);
         cv::Mat later;

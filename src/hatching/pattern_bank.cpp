@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 #include <string>
 
 #include "imaging/dicom_file.h"
@@ -32,11 +34,33 @@ namespace {
 
 std::string patternDirectory;
 
+// The reader writes its own diagnostic of a damaged file ("imread_('...'): can't read
+// header: ...") straight to standard error, before the module's one message says the same.
+// While it reads, standard error goes to a buffer; anything else written there meanwhile is
+// passed on.
+class ReaderDiagnosticsHeld {
+  public:
+    ReaderDiagnosticsHeld() : saved_(std::cerr.rdbuf(&held_)) {}
+    ~ReaderDiagnosticsHeld() {
+        std::cerr.rdbuf(saved_);
+        std::istringstream lines(held_.str());
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("imread_(", 0) != 0 && !line.empty()) std::cerr << line << '\n';
+    }
+    ReaderDiagnosticsHeld(const ReaderDiagnosticsHeld&) = delete;
+    ReaderDiagnosticsHeld& operator=(const ReaderDiagnosticsHeld&) = delete;
+
+  private:
+    std::stringbuf held_;
+    std::streambuf* saved_;
+};
+
 // The reader throws on some malformed files (a header claiming more rows than it accepts)
 // instead of returning an empty image: any failure to read is a file that cannot be read.
 cv::Mat readPatternFile(const char* path) {
     if (hasDicomMarker(path)) return cv::Mat();  // a pattern is never a DICOM file
     try {
+        const ReaderDiagnosticsHeld held;
         return cv::imread(path, cv::IMREAD_GRAYSCALE);
     } catch (const std::exception&) {
         return cv::Mat();
