@@ -1,5 +1,6 @@
 #include "cli/open_browser.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -42,15 +43,35 @@ std::string writeRedirect(const std::string& address) {
     return path;
 }
 
+// A browser needs a desktop: an X or Wayland display to show its window on.
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return true;
+    return false;
+}
+
 }  // namespace
 
-BrowserOpening::BrowserOpening(const std::string& address, std::ostream& err)
-    : file_(writeRedirect(address)) {
+BrowserOpening::BrowserOpening(const std::string& address, std::ostream& err) {
+    constexpr const char* kHint = "drawlet studio: open the address above in a browser\n";
+    if (!hasDisplay()) {
+        err << kHint;
+        return;
+    }
+    file_ = writeRedirect(address);
     std::string url = "file://" + file_;
     char* argv[] = {const_cast<char*>("xdg-open"), url.data(), nullptr};
+    // xdg-open's own complaints (no browser found, ...) would bury the address.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child = -1;
-    if (file_.empty() || posix_spawnp(&child, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
-        err << "drawlet studio: open the address above in a browser\n";
+    const bool started = !file_.empty() &&
+                         posix_spawnp(&child, "xdg-open", &quiet, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&quiet);
+    if (!started) {
+        err << kHint;
         return;
     }
     // xdg-open may wait for the browser it starts: reap it whenever it ends.

@@ -65,7 +65,9 @@ class StudioCommand : public Command {
         std::unique_ptr<BrowserOpening> browser;
         if (!noBrowser_) browser = std::make_unique<BrowserOpening>(server.address(), io.err);
         server.run([] { return run::stopFlag().load() == 0; });
-        io.err << "drawlet studio: stopped\n";
+        // Stopped by a signal: the command ends with its exit code (130 for Ctrl-C), as a
+        // render does.
+        throw Error("drawlet studio: stopped");
     }
 
   private:
