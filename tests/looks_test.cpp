@@ -124,18 +124,20 @@ TEST_F(Looks, MistakesAreUsageErrors) {
     EXPECT_NE(r.err.find("\"description\" takes a line of text"), std::string::npos) << r.err;
 }
 
-// A sheet holds one labelled tile per look (and the original), or per value, each tile the
-// render of those settings scaled to the tile width.
+// A sheet holds one labelled tile per look (with the original and the defaults), or per
+// value, each tile the render of those settings scaled to the tile width over a window of it
+// at full size.
 TEST_F(Looks, CompareLaysOutOneTilePerLookOrValue) {
-    const int band = 28;  // the label under each tile
+    const int band = 28;    // the label under each tile
+    const int detail = 30;  // the full-size window: half the tile width high
     const struct {
         std::string args;
         int columns, rows;
     } cases[] = {
-        {"--look stipple --look chalk --tile-width 60", 3, 1},
+        {"--look stipple --look chalk --tile-width 60", 4, 1},
         {"--vary mode=1,3,5 --tile-width 60", 3, 1},
         {"--look stipple --look chalk --vary line-width=0,2 --tile-width 60", 2, 2},
-        {"--tile-width 60 --columns 4", 4, static_cast<int>((sourceLooks().size() + 1 + 3) / 4)},
+        {"--tile-width 60 --columns 4", 4, static_cast<int>((sourceLooks().size() + 2 + 3) / 4)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -144,7 +146,7 @@ TEST_F(Looks, CompareLaysOutOneTilePerLookOrValue) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const cv::Mat image = cv::imread(sheet.string());
         EXPECT_EQ(image.cols, 60 * c.columns);
-        EXPECT_EQ(image.rows, (45 + band) * c.rows);
+        EXPECT_EQ(image.rows, (45 + detail + band) * c.rows);
     }
     // The second tile of a --vary sheet is the render at that value, scaled down.
     ASSERT_EQ(run("compare " + q(input) + " -o " + q(dir / "v.png") +
@@ -154,6 +156,29 @@ TEST_F(Looks, CompareLaysOutOneTilePerLookOrValue) {
     const cv::Mat sheet = cv::imread((dir / "v.png").string());
     const cv::Mat mode3 = render("mode3", "--set mode=3");
     EXPECT_EQ(cv::norm(sheet(cv::Rect(120, 0, 120, 90)), mode3, cv::NORM_INF), 0);
+}
+
+// The full-size window under the tiles is where the picture is busiest: on a flat picture
+// with one patch of fine detail, it holds the whole patch.
+TEST_F(Looks, CompareShowsTheBusiestWindowAtFullSize) {
+    cv::Mat flat(90, 240, CV_8UC3, cv::Scalar(128, 128, 128)), noise(30, 40, CV_8UC3);
+    cv::randu(noise, 0, 256);
+    noise.copyTo(flat(cv::Rect(170, 50, 40, 30)));
+    ASSERT_TRUE(cv::imwrite((dir / "busy.png").string(), flat));
+    ASSERT_EQ(run("compare " + q(dir / "busy.png") + " -o " + q(dir / "b.png") +
+                  " -y --look stipple --tile-width 60")
+                  .exitCode,
+              0);
+    // The original's tile: 60x22 scaled, then the 60x30 window at full size.
+    const cv::Mat window = cv::imread((dir / "b.png").string())(cv::Rect(0, 22, 60, 30));
+    cv::Mat match;
+    cv::matchTemplate(flat, window, match, cv::TM_SQDIFF);
+    cv::Point at;
+    cv::minMaxLoc(match, nullptr, nullptr, &at);
+    EXPECT_EQ(cv::norm(flat(cv::Rect(at, window.size())), window, cv::NORM_INF), 0);
+    EXPECT_LE(at.x, 170);
+    EXPECT_GE(at.x + 60, 210);
+    EXPECT_EQ(at.y, 50);
 }
 
 }  // namespace

@@ -81,11 +81,17 @@ class CompareCommand : public Command {
         std::vector<std::string> rows = looks_;
         if (rows.empty() && !variation)
             for (const run::Look& look : run::allLooks()) rows.push_back(look.name);
-        if (rows.empty()) rows.push_back("");  // the settings given, without a look
+        // The settings given without a look (the defaults, unless --settings or --set change
+        // them) beside the looks, so that each look is judged against where it started.
+        if (!variation || rows.empty()) rows.insert(rows.begin(), "");
         for (const std::string& name : rows)
             if (!name.empty()) run::findLook(name);  // every name checked before any rendering
 
         const run::SourceFrame frame = run::readSourceFrame(input_, frame_, rate_);
+        // Lines and hatching vanish when a tile is scaled down: under each tile, the same
+        // window of it at full size, where the picture has the most detail.
+        if (tileWidth_ > 0 && tileWidth_ < frame.bgr.cols)
+            detail_ = busiestWindow(frame.bgr, {tileWidth_, std::max(1, tileWidth_ / 2)});
         std::vector<cv::Mat> tiles;
         if (!variation) tiles.push_back(tile(frame.bgr, "original"));
         for (const std::string& look : rows) {
@@ -93,7 +99,7 @@ class CompareCommand : public Command {
             options.look = look;
             run::applyFilterSettings(*host, options);
             if (!variation) {
-                tiles.push_back(tile(render(*host, frame), look.empty() ? "settings" : look));
+                tiles.push_back(tile(render(*host, frame), look.empty() ? unlookedLabel() : look));
                 continue;
             }
             for (const std::string& value : variation->values) {
@@ -120,13 +126,19 @@ class CompareCommand : public Command {
                                 fmt::format("{} frame {}", input_, frame.index));
     }
 
+    std::string unlookedLabel() const {
+        return filter_.settingsFile.empty() && filter_.assignments.empty() ? "defaults"
+                                                                           : "settings";
+    }
+
     cv::Mat tile(const cv::Mat& picture, const std::string& label) const {
-        if (tileWidth_ == 0 || tileWidth_ >= picture.cols) return labelledTile(picture, label);
+        if (detail_.empty()) return labelledTile(picture, label);
         const int height = std::max(
             1, static_cast<int>(static_cast<long long>(picture.rows) * tileWidth_ / picture.cols));
-        cv::Mat small;
+        cv::Mat small, stacked;
         cv::resize(picture, small, {tileWidth_, height}, 0, 0, cv::INTER_AREA);
-        return labelledTile(small, label);
+        cv::vconcat(small, picture(detail_), stacked);
+        return labelledTile(stacked, label);
     }
 
     std::string input_, sheet_, vary_, rate_ = "25";
@@ -134,6 +146,7 @@ class CompareCommand : public Command {
     long long frame_ = 0;
     int tileWidth_ = 480;
     int columns_ = 0;
+    cv::Rect detail_;  // the window shown at full size under each tile; empty: none
     FilterOptions filter_;
     bool overwrite_ = false;
 };
