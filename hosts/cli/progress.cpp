@@ -25,8 +25,9 @@ double Progress::elapsed() const {
 
 std::string Progress::line(long long done, double elapsed) const {
     const double fps = elapsed > 0 ? done / elapsed : 0;
+    // The total is the container's estimate; a variable-rate clip may hold more frames.
     std::string text =
-        total_ > 0 ? fmt::format("frame {}/{} ({:.0f}%)", done, total_, 100.0 * done / total_)
+        total_ > 0 && done <= total_ ? fmt::format("frame {}/{} ({:.0f}%)", done, total_, 100.0 * done / total_)
                    : fmt::format("frame {}", done);
     text += fmt::format("  {:.1f} fps  elapsed {}", fps, clock(elapsed));
     if (total_ > 0 && fps > 0 && done < total_)
@@ -49,12 +50,15 @@ void Progress::update(long long done) {
     show(line(done, now), false);
 }
 
+// Every frame is filtered: however far the estimate was off, the work is whole.
 void Progress::finishing(long long done) {
+    total_ = done;
     if (quiet_) return;
     show(line(done, elapsed()) + "  finishing: the encoder writes its last frames", false);
 }
 
 void Progress::finish(long long done) {
+    total_ = done;
     if (quiet_) return;
     show(line(done, elapsed()), true);
 }
