@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli_support.h"
 
@@ -329,3 +331,54 @@ TEST_F(StudioServer, RefusesWhatItCannotServe) {
 }
 
 }  // namespace
+
+// Any web page can open connections to 127.0.0.1. Idle sockets and clients that send a
+// request a byte at a time hold no worker: the page's own requests are answered at once, and
+// a request not whole within the deadline is answered 408 and closed.
+TEST_F(StudioServer, SlowAndIdleClientsDoNotStarveThePage) {
+    Studio studio(input);
+    ASSERT_GT(studio.port(), 0);
+    const auto connectTo = [&] {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(studio.port()));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        return fd;
+    };
+    std::vector<int> idle, slow;
+    for (int i = 0; i < 100; ++i) idle.push_back(connectTo());
+    for (int i = 0; i < 4; ++i) slow.push_back(connectTo());
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        const std::string request = get("/api/session?token=" + studio.token(), studio.host());
+        for (std::size_t at = 0; trickling && at < request.size(); ++at) {
+            for (const int fd : slow) ::send(fd, &request[at], 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    // The page's request, with a bound on the wait: a starved server fails it.
+    const int page = connectTo();
+    const timeval bound{5, 0};
+    setsockopt(page, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    const std::string request =
+        post("/api/render", studio.host(), cookieOf(studio), R"({"maxSide": 30})");
+    ASSERT_EQ(::send(page, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    char reply[64] = {};
+    ASSERT_GT(recv(page, reply, sizeof reply - 1, 0), 0) << "no answer while others held on";
+    EXPECT_EQ(std::string(reply).rfind("HTTP/1.1 200", 0), 0u) << reply;
+    close(page);
+    // The slow clients' requests are not whole at their deadline: 408, then closed.
+    for (const int fd : slow) {
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        char answer[64] = {};
+        EXPECT_GT(recv(fd, answer, sizeof answer - 1, 0), 0);
+        EXPECT_EQ(std::string(answer).rfind("HTTP/1.1 408", 0), 0u) << answer;
+    }
+    trickling = false;
+    trickle.join();
+    for (const int fd : idle) close(fd);
+    for (const int fd : slow) close(fd);
+}

@@ -9,6 +9,7 @@
 #include "run/boil_rate.h"
 #include "studio/gate.h"
 #include "studio/page_files.h"
+#include "studio/preview_tickets.h"
 #include "studio/request.h"
 
 namespace {
@@ -191,3 +192,18 @@ TEST(StudioPage, EveryFileThePageNamesIsBuiltIn) {
 }
 
 }  // namespace
+
+// A page's previews that wait while a newer one of the same page comes are dropped; other
+// pages' previews are not.
+TEST(PreviewTickets, OnlyThePagesNewestPreviewIsDrawn) {
+    drawlet::studio::PreviewTickets tickets;
+    const auto a1 = tickets.take("a");
+    const auto b1 = tickets.take("b");
+    const auto a2 = tickets.take("a");
+    EXPECT_FALSE(tickets.isNewest("a", a1));
+    EXPECT_TRUE(tickets.isNewest("a", a2));
+    EXPECT_TRUE(tickets.isNewest("b", b1));
+    // Made-up page ids cannot grow the memory without bound.
+    for (int i = 0; i < 1000; ++i) tickets.take("flood" + std::to_string(i));
+    EXPECT_LE(tickets.pages(), drawlet::studio::PreviewTickets::kMaxPages);
+}

@@ -3,10 +3,13 @@
 #include <fmt/format.h>
 #include <httplib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "kit/error.h"
@@ -17,9 +20,10 @@ namespace drawlet::studio {
 
 namespace {
 
-// Renders run one at a time in the module; a few threads keep the page's other requests
-// (the original frame, the page files) from waiting behind them.
-constexpr int kThreads = 4;
+// Renders run one at a time in the module; more threads keep the page's other requests (the
+// original frame, the page files) from waiting behind them. Only whole requests reach them
+// (the front door holds the rest).
+constexpr int kThreads = 8;
 
 const httplib::Headers kSecurityHeaders = {
     {"Content-Security-Policy",
@@ -67,31 +71,46 @@ long long queryNumber(const httplib::Request& req, const char* name, long long m
 
 }  // namespace
 
+namespace {
+
+// A folder only this user can enter, for the server's socket.
+std::string privateSocketFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string pattern =
+        (runtime != nullptr && *runtime != '\0' ? std::string(runtime) : std::string("/tmp")) +
+        "/drawlet-studio-XXXXXX";
+    if (pattern.size() > 80 || mkdtemp(pattern.data()) == nullptr) {
+        pattern = "/tmp/drawlet-studio-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw Error("cannot make a private folder for the studio's socket in /tmp");
+    }
+    return pattern;
+}
+
+}  // namespace
+
 StudioServer::StudioServer(Session& session, std::string description, int port)
     : session_(session),
       description_(std::move(description)),
+      socketFolder_(privateSocketFolder()),
       server_(std::make_unique<httplib::Server>()) {
     server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
-    // The library's default, SO_REUSEPORT, would let a second server bind the same port and
-    // take some of the connections; SO_REUSEADDR only allows a quick restart.
-    server_->set_socket_options([](int socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
     server_->set_payload_max_length(kMaxRequestBody);
     server_->set_default_headers(kSecurityHeaders);
-    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
-                      : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
-    if (port_ <= 0)
-        throw Error(port == 0 ? std::string("cannot listen on 127.0.0.1")
-                              : fmt::format("cannot listen on 127.0.0.1:{} (in use? try "
-                                            "another --port, or none for a free one)",
-                                            port));
+    server_->set_address_family(AF_UNIX);
+    const std::string socket = socketFolder_ + "/server";
+    if (!server_->bind_to_port(socket, 80))
+        throw Error("cannot listen on the studio's socket " + socket);
+    door_ = std::make_unique<FrontDoor>(port, socket);
+    port_ = door_->port();
     gate_ = std::make_unique<Gate>(newToken(), port_);
     addRoutes();
 }
 
-StudioServer::~StudioServer() = default;
+StudioServer::~StudioServer() {
+    std::error_code ec;
+    std::filesystem::remove_all(socketFolder_, ec);
+}
 
 std::string StudioServer::address() const {
     return fmt::format("http://127.0.0.1:{}/?token={}", port_, gate_->token());
@@ -124,11 +143,7 @@ void StudioServer::addRoutes() {
     });
     server_->Post("/api/render", [this](const httplib::Request& req, httplib::Response& res) {
         answer(res, [&] {
-            const Rendered drawn = session_.render(parseRenderRequest(req.body));
-            res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn.filterMs));
-            res.set_header("X-Exact", drawn.exact ? "1" : "0");
-            res.set_header("X-Update-Interval", std::to_string(drawn.updateInterval));
-            sendImage(res, drawn.image);
+            render(parseRenderRequest(req.body), req.get_header_value("X-Preview-Of"), res);
         });
     });
     server_->Get("/api/original", [this](const httplib::Request& req, httplib::Response& res) {
@@ -150,13 +165,25 @@ void StudioServer::addRoutes() {
     });
 }
 
+void StudioServer::render(const RenderRequest& request, const std::string& page,
+                          httplib::Response& res) {
+    // A page's preview is drawn only when no newer one of the page came while it waited for
+    // its turn: the page shows the newest settings, and a slow frame does not make every
+    // later one wait too.
+    const unsigned long long ticket = page.empty() ? 0 : previews_.take(page);
+    const std::lock_guard turn(turn_);
+    if (!page.empty() && !previews_.isNewest(page, ticket))
+        return sendError(res, 409, "a newer preview of the page came while this one waited");
+    const Rendered drawn = session_.render(request);
+    res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn.filterMs));
+    res.set_header("X-Exact", drawn.exact ? "1" : "0");
+    res.set_header("X-Update-Interval", std::to_string(drawn.updateInterval));
+    sendImage(res, drawn.image);
+}
+
 void StudioServer::run(const std::function<bool()>& keepGoing) {
-    std::atomic<bool> ended{false};
-    std::thread listener([&] {
-        server_->listen_after_bind();
-        ended = true;
-    });
-    while (!ended && keepGoing()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread listener([&] { server_->listen_after_bind(); });
+    door_->run(keepGoing);
     server_->stop();
     listener.join();
 }
