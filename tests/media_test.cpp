@@ -16,10 +16,10 @@ extern "C" {
 
 #include "ffmpeg_support.h"
 #include "kit/error.h"
-#include "media/audio_range.h"
 #include "media/colour.h"
 #include "media/encoding.h"
 #include "media/output.h"
+#include "media/packet_range.h"
 #include "media/paths.h"
 #include "media/rates.h"
 #include "media/reader.h"
@@ -234,7 +234,7 @@ TEST(MediaColour, YuvToBgrGivesThePackedConversionsBytes) {
         }
 }
 
-class AudioRangeTest : public ::testing::Test {
+class PacketRangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         input = avformat_alloc_context();
@@ -264,7 +264,7 @@ class AudioRangeTest : public ::testing::Test {
 };
 
 // Ranges that meet at a frame share out every packet exactly once, whatever the split.
-TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
+TEST_F(PacketRangeTest, PartsShareOutEveryPacketOnce) {
     const std::vector<PacketPtr> reference = packets(100);
     for (const std::vector<int64_t>& cuts :
          {std::vector<int64_t>{}, std::vector<int64_t>{30}, std::vector<int64_t>{1, 2, 63}}) {
@@ -273,7 +273,7 @@ TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
         bounds.insert(bounds.end(), cuts.begin(), cuts.end());
         bounds.push_back(AV_NOPTS_VALUE);
         for (std::size_t part = 0; part + 1 < bounds.size(); ++part) {
-            AudioRange range(input, kFrames);
+            PacketRange range(input, kFrames);
             if (bounds[part] != AV_NOPTS_VALUE) range.startAt(bounds[part]);
             std::vector<PacketPtr> incoming = packets(100);
             // As frames arrive: the first frame of the part, then the next, then the end.
@@ -292,8 +292,8 @@ TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
     }
 }
 
-TEST_F(AudioRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
-    AudioRange range(input, kFrames);
+TEST_F(PacketRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
+    PacketRange range(input, kFrames);
     range.startAt(3);  // 100 ms
     std::vector<PacketPtr> incoming = packets(10);
     const auto given = range.take(incoming, 4);  // up to 133 ms
@@ -396,7 +396,7 @@ TEST_F(MediaClips, MatrixAndRangeSurviveDecodeAndEncode) {
         auto output = openOutput(video, options);
         std::vector<PacketPtr> audio;
         while (auto f = reader.next(audio)) output->write(f->bgr, nullptr, f->pts, f->index);
-        output->finish({});
+        output->finish({}, {});
         const std::string raw =
             " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p - | od -An -v -tu1 -w1";
         const std::string before = shell("ffmpeg -v error -i " + quoted(at(name)) + raw);
