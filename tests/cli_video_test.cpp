@@ -183,6 +183,125 @@ TEST_F(VideoCli, PartsJoinIntoTheFullRender) {
     }
 }
 
+// Subtitles and chapters go along: copied into Matroska, converted for MP4, cut to each
+// part's time and put back together by join, where a cue and a chapter cross the parts'
+// meeting at 0.7 s.
+TEST_F(VideoCli, SubtitlesAndChaptersSurviveRenderAndJoin) {
+    std::ofstream(file("cues.srt")) << "1\n00:00:00,100 --> 00:00:00,850\nHello\n\n"
+                                       "2\n00:00:00,850 --> 00:00:00,950\nWorld\n";
+    std::ofstream(file("marks.txt"))
+        << ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=500\ntitle=One\n"
+           "[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\nEND=1000\ntitle=Two\n";
+    make("-f lavfi -i testsrc2=size=64x48:rate=10 -i " + at("cues.srt") + " -i " + at("marks.txt") +
+             " -map 0 -map 1 -map_chapters 2 -t 1 -c:v ffv1 -c:s srt",
+         "subbed.mkv");
+    const std::string lossless = " --codec ffv1 -q";
+    for (const std::string& args :
+         {"-o " + at("subbed-full.mkv"), "-o " + at("subbed-a.mkv") + " --frames 7",
+          "-o " + at("subbed-b.mkv") + " --start 7"}) {
+        const Result r = run("render " + at("subbed.mkv") + " " + args + lossless);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    const Result r = run("join -q -o " + at("subbed-joined.mkv") + " " + at("subbed-b.mkv") + " " +
+                         at("subbed-a.mkv"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto cues = [](const fs::path& f) {
+        return probe(f, "packet=pts_time,duration_time", "s") + "\n" + packetHashes(f, "s");
+    };
+    const auto chapters = [](const fs::path& f) {
+        return probe(f, "chapter=start_time,end_time:chapter_tags=title");
+    };
+    const fs::path in = file("subbed.mkv");
+    for (const char* out : {"subbed-full.mkv", "subbed-joined.mkv"}) {
+        SCOPED_TRACE(out);
+        EXPECT_EQ(cues(file(out)), cues(in));
+        EXPECT_EQ(chapters(file(out)), chapters(in));
+    }
+    // The second part alone starts with the rest of the first cue and of the last chapter.
+    EXPECT_EQ(probe(file("subbed-b.mkv"), "packet=pts_time,duration_time", "s"),
+              "0.700000,0.150000\n0.850000,0.100000");
+    EXPECT_EQ(chapters(file("subbed-b.mkv")), "0.700000,1.000000,Two");
+
+    // MP4 takes no SubRip: the cues become MOV text, with the same words at the same times.
+    const Result mp4 = run("render " + at("subbed.mkv") + " -o " + at("subbed.mp4") + " -q");
+    ASSERT_EQ(mp4.exitCode, 0) << mp4.err;
+    EXPECT_NE(mp4.err.find("subrip subtitle converted to mov_text"), std::string::npos) << mp4.err;
+    const std::string srt = " -map 0:s -f srt -";
+    EXPECT_EQ(shell("ffmpeg -v error -i " + at("subbed.mp4") + srt),
+              shell("ffmpeg -v error -i " + at("subbed.mkv") + srt));
+    EXPECT_EQ(chapters(file("subbed.mp4")), chapters(in));
+}
+
+// Render and join write through one muxer: a stream the container cannot take is named in
+// the same words by both, and MP4 puts its index first either way.
+TEST_F(VideoCli, RenderAndJoinKeepStreamsByOneRule) {
+    const std::string vp9 = " --codec libvpx-vp9 -q";
+    ASSERT_EQ(run("render " + clip() + " -o " + at("vp9-a.mkv") + vp9 + " --frames 6").exitCode, 0);
+    ASSERT_EQ(run("render " + clip() + " -o " + at("vp9-b.mkv") + vp9 + " --start 6").exitCode, 0);
+    const std::string parts = at("vp9-a.mkv") + " " + at("vp9-b.mkv");
+    struct Case {
+        std::string command;
+        const char* output;
+    };
+    const Case cases[] = {{"render -q " + clip(), "rendered.ivf"},
+                          {"join -q " + parts, "joined.ivf"},
+                          {"render -q " + clip(), "rendered.mp4"},
+                          {"join -q " + parts, "joined.mp4"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const Result r = run(c.command + " -o " + at(c.output));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string bytes = slurp(file(c.output));
+        if (fs::path(c.output).extension() == ".ivf")
+            EXPECT_NE(r.err.find("drawlet: note: " + file(c.output).string() +
+                                 ": audio stream 1 (flac) is left out: the ivf format cannot "
+                                 "hold it and no encoder here converts it"),
+                      std::string::npos)
+                << r.err;
+        else
+            EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
+    }
+}
+
+// join refuses a part cut short, a part rendered with other settings and tags out of range,
+// naming the part and writing nothing.
+TEST_F(VideoCli, JoinRefusesPartsThatAreNotWholeOrOfOneRender) {
+    const std::string lossless = " --codec ffv1 -q";
+    for (const std::string& args :
+         {"-o " + at("whole-a.mkv") + " --frames 6", "-o " + at("whole-b.mkv") + " --start 6",
+          "-o " + at("seeded-b.mkv") + " --start 6 --set seed=9"}) {
+        const Result r = run("render " + clip() + " " + args + lossless);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    fs::copy_file(file("whole-b.mkv"), file("cut-b.mkv"));
+    fs::resize_file(file("cut-b.mkv"), fs::file_size(file("cut-b.mkv")) / 2);
+    make("-i " + at("whole-b.mkv") +
+             " -map 0 -c copy -metadata DRAWLET_FIRST_FRAME=9223372036854775807",
+         "far-b.mkv");
+    struct Case {
+        const char* part;
+        const char* says;
+    };
+    const Case cases[] = {{"cut-b.mkv", "of its 6 frames"},
+                          {"seeded-b.mkv", "rendered with other settings than"},
+                          {"far-b.mkv", "out of range"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.part);
+        const Result r =
+            run("join -o " + at("refused.mkv") + " " + at("whole-a.mkv") + " " + at(c.part));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("drawlet: " + file(c.part).string() + ": "), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        for (const auto& entry : fs::directory_iterator(*dir))
+            EXPECT_EQ(entry.path().filename().string().find("refused"), std::string::npos);
+    }
+    EXPECT_EQ(
+        run("join -q -o " + at("whole.mkv") + " " + at("whole-a.mkv") + " " + at("whole-b.mkv"))
+            .exitCode,
+        0);
+}
+
 // Outputs play in browsers and phones by default: 8-bit 4:2:0, even sides.
 TEST_F(VideoCli, DefaultOutputsArePlayable) {
     make("-f lavfi -i testsrc=size=151x101:rate=10 -frames:v 3 -c:v ffv1", "odd.mkv");

@@ -17,10 +17,12 @@ extern "C" {
 
 #include "ffmpeg_support.h"
 #include "kit/error.h"
-#include "media/audio_range.h"
+#include "media/chapters.h"
 #include "media/colour.h"
 #include "media/encoding.h"
 #include "media/output.h"
+#include "media/packet_range.h"
+#include "media/part_tags.h"
 #include "media/paths.h"
 #include "media/rates.h"
 #include "media/reader.h"
@@ -300,7 +302,7 @@ TEST(MediaColour, YuvToBgrGivesThePackedConversionsBytes) {
         }
 }
 
-class AudioRangeTest : public ::testing::Test {
+class PacketRangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         input = avformat_alloc_context();
@@ -330,7 +332,7 @@ class AudioRangeTest : public ::testing::Test {
 };
 
 // Ranges that meet at a frame share out every packet exactly once, whatever the split.
-TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
+TEST_F(PacketRangeTest, PartsShareOutEveryPacketOnce) {
     const std::vector<PacketPtr> reference = packets(100);
     for (const std::vector<int64_t>& cuts :
          {std::vector<int64_t>{}, std::vector<int64_t>{30}, std::vector<int64_t>{1, 2, 63}}) {
@@ -339,7 +341,7 @@ TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
         bounds.insert(bounds.end(), cuts.begin(), cuts.end());
         bounds.push_back(AV_NOPTS_VALUE);
         for (std::size_t part = 0; part + 1 < bounds.size(); ++part) {
-            AudioRange range(input, kFrames);
+            PacketRange range(input, kFrames);
             if (bounds[part] != AV_NOPTS_VALUE) range.startAt(bounds[part]);
             std::vector<PacketPtr> incoming = packets(100);
             // As frames arrive: the first frame of the part, then the next, then the end.
@@ -358,8 +360,8 @@ TEST_F(AudioRangeTest, PartsShareOutEveryPacketOnce) {
     }
 }
 
-TEST_F(AudioRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
-    AudioRange range(input, kFrames);
+TEST_F(PacketRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
+    PacketRange range(input, kFrames);
     range.startAt(3);  // 100 ms
     std::vector<PacketPtr> incoming = packets(10);
     const auto given = range.take(incoming, 4);  // up to 133 ms
@@ -371,6 +373,95 @@ TEST_F(AudioRangeTest, HoldsPacketsUntilTheirFrameIsKnownToBeInTheRange) {
     EXPECT_EQ(given.size(), 4u);  // 105 and 126 ms; 106.7 and 128 ms
     // Up to 166.7 ms: 147 and 149.3 ms; the later ones belong to the next part.
     EXPECT_EQ(range.finish(incoming, 5).size(), 2u);
+}
+
+// A cue still showing where a stretch starts comes cut to start there; one that ended
+// before it is left out; later ones come whole, as far as the frame taken.
+TEST_F(PacketRangeTest, CuesShowingAtTheStartAreCutToIt) {
+    AVStream* cues = avformat_new_stream(input, nullptr);
+    cues->time_base = {1, 1000};
+    cues->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    std::vector<PacketPtr> incoming;
+    for (const auto& [pts, duration] :
+         {std::pair{100, 50}, {200, 200}, {300, 50}, {350, 100}, {450, 50}}) {
+        PacketPtr p = makePacket();
+        p->stream_index = cues->index;
+        p->pts = p->dts = pts;
+        p->duration = duration;
+        incoming.push_back(std::move(p));
+    }
+    PacketRange range(input, kFrames);
+    range.startAt(9);                             // 300 ms
+    const auto given = range.take(incoming, 12);  // up to 400 ms
+    std::vector<std::pair<int64_t, int64_t>> times;
+    for (const PacketPtr& p : given) times.emplace_back(p->pts, p->duration);
+    EXPECT_EQ(times, (std::vector<std::pair<int64_t, int64_t>>{{300, 100}, {300, 50}, {350, 100}}));
+}
+
+// Chapters cut to two parts and appended back give the chapters whole, wherever the parts
+// meet, whether a part holds its own stretch only (Matroska) or the chapters before it too
+// (MP4); a chapter inside another one is kept.
+TEST(MediaChapters, PartsCutAndJoinedGiveTheChaptersBack) {
+    const auto chapter = [](int64_t start, int64_t end, const char* title) {
+        return Chapter{0, {1, 1000}, start, end, {{"title", title}}};
+    };
+    const std::vector<Chapter> whole = {chapter(0, 500, "One"), chapter(500, 1000, "Two"),
+                                        chapter(200, 300, "Inside")};
+    const auto sorted = [](std::vector<Chapter> list) {
+        std::vector<std::tuple<int64_t, int64_t, std::string>> keys;
+        for (const Chapter& c : list)
+            keys.emplace_back(av_rescale_q(c.start, c.timeBase, {1, 1000}),
+                              av_rescale_q(c.end, c.timeBase, {1, 1000}), c.tags[0].second);
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    for (const int64_t meet : {1, 2, 3, 5, 7})  // frames at 10 per second
+        for (const bool mp4 : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "meet at frame " << meet << (mp4 ? ", MP4" : ""));
+            std::vector<Chapter> joined;
+            appendChapters(joined, cutChapters(whole, {{1, 10}, std::nullopt, meet}));
+            const std::optional<int64_t> start = mp4 ? std::nullopt : std::optional(meet);
+            appendChapters(joined, cutChapters(whole, {{1, 10}, start, std::nullopt}));
+            EXPECT_EQ(sorted(joined), sorted(whole));
+        }
+}
+
+// A part's tags are numbers in range, first + frames included; anything else is refused
+// naming the file.
+TEST(MediaParts, PartTagsOutOfRangeAreRefused) {
+    struct Case {
+        const char* first;
+        const char* frames;  // null: not recorded
+        bool valid;
+    };
+    const Case cases[] = {{"0", "12", true},
+                          {"40", nullptr, true},
+                          {"9223372036854775806", "1", true},
+                          {"9223372036854775807", "1", false},
+                          {"-1", "3", false},
+                          {"7x", "3", false},
+                          {"3", "0", false},
+                          {"3", "18446744073709551616", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.first << " " << (c.frames ? c.frames : "-"));
+        AVDictionary* tags = nullptr;
+        av_dict_set(&tags, "DRAWLET_SOURCE", "1:2", 0);
+        av_dict_set(&tags, "DRAWLET_FIRST_FRAME", c.first, 0);
+        if (c.frames != nullptr) av_dict_set(&tags, kPartFramesTag, c.frames, 0);
+        try {
+            const std::optional<PartRecord> record = readPartTags(tags, "part.mkv");
+            EXPECT_TRUE(c.valid);
+            ASSERT_TRUE(record.has_value());
+            EXPECT_EQ(std::to_string(record->first), c.first);
+            EXPECT_EQ(record->frames, c.frames ? std::stoll(c.frames) : -1);
+        } catch (const drawlet::Error& e) {
+            EXPECT_FALSE(c.valid);
+            EXPECT_NE(std::string(e.what()).find("part.mkv: its part tags are out of range"),
+                      std::string::npos)
+                << e.what();
+        }
+        av_dict_free(&tags);
+    }
 }
 
 // Clips made once for the tests below.
@@ -462,7 +553,7 @@ TEST_F(MediaClips, MatrixAndRangeSurviveDecodeAndEncode) {
         auto output = openOutput(video, options);
         std::vector<PacketPtr> audio;
         while (auto f = reader.next(audio)) output->write(f->bgr, nullptr, f->pts, f->index);
-        output->finish({});
+        output->finish({}, {});
         const std::string raw =
             " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p - | od -An -v -tu1 -w1";
         const std::string before = shell("ffmpeg -v error -i " + quoted(at(name)) + raw);

@@ -8,16 +8,17 @@
 
 #include "cli/alpha_matte.h"
 #include "cli/one_arena.h"
-#include "cli/options.h"
+#include "cli/part_digest.h"
 #include "cli/pending_output.h"
 #include "cli/progress.h"
 #include "kit/error.h"
-#include "media/audio_range.h"
 #include "media/output.h"
-#include "media/parts.h"
+#include "media/part_tags.h"
 #include "media/paths.h"
 #include "media/reader.h"
+#include "media/stretch.h"
 #include "run/boil_rate.h"
+#include "run/configured_host.h"
 #include "run/signals.h"
 
 namespace drawlet::cli {
@@ -33,26 +34,29 @@ constexpr const char* kPipeHint =
 constexpr std::size_t kFramesInFlight = 4;
 
 struct Item {
-    std::optional<media::VideoFrame> frame;  // none for the audio that ends the stretch
+    media::StretchItem read;  // no frame in the item that ends the stretch
     MattedFrame drawn;
-    std::vector<media::PacketPtr> audio;
 };
 // The pipeline passes pointers into a ring of items owned here: a stopped pipeline drops the
 // pointers it holds, and the ring frees the items. Item n lives in slot n % kFramesInFlight,
 // free again once item n - kFramesInFlight has left the last stage, in order.
 using ItemPtr = Item*;
 
-media::OutputVideo outputVideoOf(const media::VideoInfo& info) {
-    media::OutputVideo video;
-    video.width = info.width;
-    video.height = info.height;
-    video.sampleAspect = info.sampleAspect;
-    video.timeBase = info.timeBase;
-    video.frameRate = info.frameRate;
-    video.colour = info.colour;
-    video.sourceFormat = info.pixelFormat;
-    video.alpha = info.alpha;
-    return video;
+media::ReaderOptions readerOptions(const VideoJob& job) {
+    media::ReaderOptions options;
+    options.sequenceRate = job.sequenceRate;
+    options.stop = &run::stopFlag();
+    return options;
+}
+
+// What a part (--start or --frames, into a video file) records for join; none for a whole
+// render, an image sequence, or an input that is not a file.
+std::optional<media::PartRecord> partRecordOf(const kit::FilterHost& host, const VideoJob& job) {
+    if ((job.start == 0 && job.frames < 0) || media::isImageSequence(job.output))
+        return std::nullopt;
+    const std::string source = media::sourceFingerprint(job.input);
+    if (source.empty()) return std::nullopt;
+    return media::PartRecord{source, job.start, -1, media::partDigest(partDescription(host, job))};
 }
 
 void warnAboutInput(const media::VideoReader& reader, const Io& io) {
@@ -70,128 +74,156 @@ void warnAboutInput(const media::VideoReader& reader, const Io& io) {
                << " damaged video packets were skipped\n";
 }
 
-}  // namespace
+// One video render: read a stretch, draw every frame, write it with the streams beside it.
+class VideoRender {
+  public:
+    VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& io);
+    void run();
 
-void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
-    const StopFlag& stop = run::stopFlag();
-    media::ReaderOptions readerOptions;
-    readerOptions.sequenceRate = job.sequenceRate;
-    readerOptions.stop = &stop;
-    media::VideoReader reader(job.input, readerOptions);
-    const media::VideoInfo& info = reader.info();
-    std::vector<media::PacketPtr> incoming;
-    reader.seekToFrame(job.start);
-    if (job.boilRate >= 0)
-        if (const std::string note =
-                run::applyBoilRate(host, job.boilRate, media::frameRateOf(info.frameRate));
-            !note.empty())
-            io.err << "drawlet: note: " << note << '\n';
+  private:
+    void applyBoilRate();
+    void openOutput(const std::string& path);
+    void showNotes();
+    long long expectedFrames() const;
+    void runPipeline();
+    ItemPtr read(tbb::flow_control& control);
+    ItemPtr draw(ItemPtr item);
+    void write(ItemPtr item);
+    void checkSomethingDrawn() const;
 
-    const bool sequenceOut = media::isImageSequence(job.output);
-    PendingOutput pending(job.output, job.overwrite, sequenceOut);
+    kit::FilterHost& host_;
+    const VideoJob& job_;
+    const Io& io_;
+    const StopFlag& stop_ = run::stopFlag();
+    media::VideoReader reader_;
+    media::Stretch stretch_;
+    std::unique_ptr<media::FrameOutput> output_;
+    std::size_t notesShown_ = 0;
+    std::optional<Progress> progress_;
+    std::vector<Item> ring_ = std::vector<Item>(kFramesInFlight);
+    std::size_t produced_ = 0;
+    long long done_ = 0;
+};
+
+VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& io)
+    : host_(host),
+      job_(job),
+      io_(io),
+      reader_(job.input, readerOptions(job)),
+      stretch_(reader_, job.start, job.frames) {}
+
+void VideoRender::run() {
+    applyBoilRate();
+    PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
+    openOutput(pending.path());
+    showNotes();
+    progress_.emplace(io_.err, expectedFrames(), job_.quiet, io_.errIsTerminal);
+    runPipeline();
+    checkSomethingDrawn();
+    output_->finish([&] { progress_->finishing(done_); }, stretch_.span());
+    if (stop_.load() != 0) throw Error("stopped");
+    pending.commit();
+    progress_->finish(done_);
+    showNotes();
+    warnAboutInput(reader_, io_);
+}
+
+void VideoRender::applyBoilRate() {
+    if (job_.boilRate < 0) return;
+    const std::string note =
+        run::applyBoilRate(host_, job_.boilRate, media::frameRateOf(reader_.info().frameRate));
+    if (!note.empty()) io_.err << "drawlet: note: " << note << '\n';
+}
+
+void VideoRender::openOutput(const std::string& path) {
     media::OutputOptions out;
-    out.path = pending.path();
-    out.shownAs = job.output;
-    out.encode = job.encode;
+    out.path = path;
+    out.shownAs = job_.output;
+    out.encode = job_.encode;
     // The render's threads: its pipeline and OpenCV's loops share them, and so may the encoder.
-    const int threads = cv::getNumThreads();
-    out.encode.threads = threads;
-    out.source = reader.format();
-    out.sourceVideoStream = reader.videoStream();
-    out.audioStreams = reader.audioStreams();
-    out.stop = &stop;
-    const bool part = job.start > 0 || job.frames >= 0;
-    if (part && !sequenceOut)
-        if (const std::string source = media::sourceFingerprint(job.input); !source.empty())
-            out.tags = media::partTags({source, job.start});
-    media::OutputVideo video = outputVideoOf(info);
-    video.alpha = info.alpha || job.alphaMask;
-    std::unique_ptr<media::FrameOutput> output = media::openOutput(video, out);
-    const auto notesFrom = [&](std::size_t first) {
-        const std::vector<std::string> notes = output->notes();
-        for (std::size_t i = first; i < notes.size(); ++i)
-            io.err << "drawlet: note: " << notes[i] << '\n';
-        return notes.size();
-    };
-    const std::size_t notesShown = notesFrom(0);
+    out.encode.threads = cv::getNumThreads();
+    out.source = &reader_;
+    out.part = partRecordOf(host_, job_);
+    out.stop = &stop_;
+    media::OutputVideo video = media::outputVideoOf(reader_.info());
+    video.alpha = video.alpha || job_.alphaMask;
+    output_ = media::openOutput(video, out);
+}
 
-    long long total = info.frameCount > 0 ? std::max(0LL, info.frameCount - job.start) : -1;
-    if (job.frames >= 0) total = total < 0 ? job.frames : std::min(total, job.frames);
-    Progress progress(io.err, total, job.quiet, io.errIsTerminal);
-    media::AudioRange audio(reader.format(), info.timeBase);
-    bool first = true, ended = false;
-    long long done = 0;
-    std::vector<Item> ring(kFramesInFlight);
-    std::size_t produced = 0;
+void VideoRender::showNotes() {
+    const std::vector<std::string> notes = output_->notes();
+    for (std::size_t i = notesShown_; i < notes.size(); ++i)
+        io_.err << "drawlet: note: " << notes[i] << '\n';
+    notesShown_ = notes.size();
+}
 
-    runInOneArena(threads, [&] {
+long long VideoRender::expectedFrames() const {
+    const long long count = reader_.info().frameCount;
+    long long total = count > 0 ? std::max(0LL, count - job_.start) : -1;
+    if (job_.frames >= 0) total = total < 0 ? job_.frames : std::min(total, job_.frames);
+    return total;
+}
+
+void VideoRender::runPipeline() {
+    runInOneArena(cv::getNumThreads(), [&] {
         tbb::parallel_pipeline(
             kFramesInFlight,
             tbb::make_filter<void, ItemPtr>(
                 tbb::filter_mode::serial_in_order,
-                [&](tbb::flow_control& control) -> ItemPtr {
-                    if (ended) {
-                        control.stop();
-                        return nullptr;
-                    }
-                    Item* item = &ring[produced++ % ring.size()];
-                    *item = Item{};
-                    std::optional<media::VideoFrame> frame = reader.next(incoming);
-                    if (!frame || (job.frames >= 0 && frame->index >= job.start + job.frames)) {
-                        // The stretch ends: the audio up to the next frame, or to the end.
-                        int64_t end = AV_NOPTS_VALUE;
-                        if (frame) {
-                            end = frame->pts;
-                            reader.readAudioUntil(end, incoming);
-                        }
-                        if (!first) item->audio = audio.finish(incoming, end);
-                        ended = true;
-                        return item;
-                    }
-                    if (first && job.start > 0) audio.startAt(frame->pts);
-                    first = false;
-                    item->audio = audio.take(incoming, frame->pts);
-                    item->frame = std::move(frame);
-                    return item;
-                }) &
-                tbb::make_filter<ItemPtr, ItemPtr>(
-                    tbb::filter_mode::serial_in_order,
-                    [&](ItemPtr item) {
-                        if (stop.load() != 0) throw Error("stopped");
-                        if (!item->frame) return item;
-                        const media::VideoFrame& f = *item->frame;
-                        const std::string what = fmt::format("{} frame {}", job.input, f.index);
-                        if (job.alphaMask)
-                            item->drawn = renderWithMatte(host, f.bgr, f.alpha, f.index, what);
-                        else
-                            item->drawn = {run::renderFrame(host, f.bgr, f.index, what), f.alpha};
-                        return item;
-                    }) &
-                tbb::make_filter<ItemPtr, void>(
-                    tbb::filter_mode::serial_in_order, [&](ItemPtr item) {
-                        if (item->frame) {
-                            const media::VideoFrame& f = *item->frame;
-                            const cv::Mat& alpha = item->drawn.alpha;
-                            output->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts,
-                                          f.index);
-                            progress.update(++done);
-                        }
-                        for (media::PacketPtr& p : item->audio) output->writeAudio(std::move(p));
-                    }));
+                [&](tbb::flow_control& control) { return read(control); }) &
+                tbb::make_filter<ItemPtr, ItemPtr>(tbb::filter_mode::serial_in_order,
+                                                   [&](ItemPtr item) { return draw(item); }) &
+                tbb::make_filter<ItemPtr, void>(tbb::filter_mode::serial_in_order,
+                                                [&](ItemPtr item) { write(item); }));
     });
+}
 
-    if (done == 0)
-        throw Error(job.start > 0 ? fmt::format("{}: no frames to render (--start {} is past "
-                                                "its last frame)",
-                                                job.input, job.start)
-                                  : job.input + ": holds no frames that can be decoded" +
-                                        (job.input == "-" ? kPipeHint : ""));
-    output->finish([&] { progress.finishing(done); });
-    if (stop.load() != 0) throw Error("stopped");
-    pending.commit();
-    progress.finish(done);
-    notesFrom(notesShown);
-    warnAboutInput(reader, io);
+ItemPtr VideoRender::read(tbb::flow_control& control) {
+    std::optional<media::StretchItem> next = stretch_.next();
+    if (!next) {
+        control.stop();
+        return nullptr;
+    }
+    Item* item = &ring_[produced_++ % ring_.size()];
+    *item = Item{std::move(*next), {}};
+    return item;
+}
+
+ItemPtr VideoRender::draw(ItemPtr item) {
+    if (stop_.load() != 0) throw Error("stopped");
+    if (!item->read.frame) return item;
+    const media::VideoFrame& f = *item->read.frame;
+    const std::string what = fmt::format("{} frame {}", job_.input, f.index);
+    if (job_.alphaMask)
+        item->drawn = renderWithMatte(host_, f.bgr, f.alpha, f.index, what);
+    else
+        item->drawn = {run::renderFrame(host_, f.bgr, f.index, what), f.alpha};
+    return item;
+}
+
+void VideoRender::write(ItemPtr item) {
+    if (item->read.frame) {
+        const media::VideoFrame& f = *item->read.frame;
+        const cv::Mat& alpha = item->drawn.alpha;
+        output_->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts, f.index);
+        progress_->update(++done_);
+    }
+    output_->writeKept(std::move(item->read.packets));
+}
+
+void VideoRender::checkSomethingDrawn() const {
+    if (done_ > 0) return;
+    if (job_.start > 0)
+        throw Error(fmt::format("{}: no frames to render (--start {} is past its last frame)",
+                                job_.input, job_.start));
+    throw Error(job_.input + ": holds no frames that can be decoded" +
+                (job_.input == "-" ? kPipeHint : ""));
+}
+
+}  // namespace
+
+void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
+    VideoRender(host, job, io).run();
 }
 
 }  // namespace drawlet::cli

@@ -33,6 +33,12 @@ PacketPtr makePacket() {
     return packet;
 }
 
+bool carriesContent(const AVStream* stream) {
+    if (stream->discard == AVDISCARD_ALL) return false;
+    return !(stream->codecpar->codec_type == AVMEDIA_TYPE_DATA &&
+             stream->codecpar->codec_tag == MKTAG('t', 'm', 'c', 'd'));
+}
+
 std::string errorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);

@@ -45,6 +45,11 @@ PacketPtr makePacket();
 // The rate as the layers above the media layer see it.
 inline FrameRate frameRateOf(AVRational rate) { return {rate.num, rate.den}; }
 
+// False for a track that a demuxer turns into something else: a chapter track (hidden by
+// the demuxer as it opens the file, read as chapters) or a timecode track (read as the
+// picture stream's timecode tag, which a muxer writes back as a track where it has them).
+bool carriesContent(const AVStream* stream);
+
 // FFmpeg's words for an error code.
 std::string errorText(int code);
 

@@ -37,7 +37,7 @@ class ImageOutput : public FrameOutput {
             sequence_ ? sequenceFile(options_.shownAs, index) : options_.shownAs;
         writePicture(path, shown, bgr, keepAlpha_ ? alpha : nullptr);
     }
-    void finish(const std::function<void()>&) override {}
+    void finish(const std::function<void()>&, const TimeSpan&) override {}
     std::vector<std::string> notes() const override { return notes_; }
 
   private:

@@ -4,13 +4,17 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "media/av_util.h"
+#include "media/chapters.h"
 #include "media/colour.h"
 #include "media/encoding.h"
+#include "media/packet_range.h"
+#include "media/part_tags.h"
+#include "media/reader.h"
 
 namespace drawlet::media {
 
@@ -26,15 +30,17 @@ struct OutputVideo {
     bool alpha = false;                             // frames come with an alpha plane
 };
 
+// The pictures of a video as the reader gives them.
+OutputVideo outputVideoOf(const VideoInfo& info);
+
 struct OutputOptions {
     std::string path;     // the file written ("-" for standard output)
     std::string shownAs;  // the name errors give (the user's, not a temporary one)
     EncodeOptions encode;
-    // The input whose global and stream tags are kept and whose audio streams are written.
-    const AVFormatContext* source = nullptr;
-    int sourceVideoStream = -1;
-    std::vector<int> audioStreams;
-    std::vector<std::pair<std::string, std::string>> tags;  // more global tags
+    // The input whose tags, chapters and other streams (VideoReader::keptStreams) are kept.
+    const VideoReader* source = nullptr;
+    // What a part of a render records (written with --start or --frames).
+    std::optional<PartRecord> part;
     const StopFlag* stop = nullptr;
 };
 
@@ -43,12 +49,14 @@ class FrameOutput {
     virtual ~FrameOutput() = default;
     // A frame, with its timestamp (OutputVideo::timeBase) and its index in the input.
     virtual void write(const cv::Mat& bgr, const cv::Mat* alpha, int64_t pts, long long index) = 0;
-    // A packet of one of OutputOptions::audioStreams, in the source stream's time base.
-    virtual void writeAudio(PacketPtr packet) { (void)packet; }
+    // Packets of the source's other streams, as the reader gives them.
+    virtual void writeKept(Packets packets) { (void)packets; }
     // Flushes the encoders and closes the file; `draining` is called first when encoders
-    // still hold frames.
-    virtual void finish(const std::function<void()>& draining) = 0;
-    // One-line notes for the user (padding, a dropped alpha channel, re-encoded audio).
+    // still hold frames. `span` is the stretch of the source's time written: a part's
+    // chapters are cut to it.
+    virtual void finish(const std::function<void()>& draining, const TimeSpan& span) = 0;
+    // One-line notes for the user (padding, a dropped alpha channel, streams converted or
+    // left out).
     virtual std::vector<std::string> notes() const { return {}; }
 };
 

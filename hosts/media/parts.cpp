@@ -1,45 +1,25 @@
 #include "media/parts.h"
 
 #include <fmt/format.h>
-#include <strings.h>
 
 #include <algorithm>
-#include <charconv>
-#include <filesystem>
-#include <fstream>
-#include <memory>
+#include <climits>
+#include <map>
 
 #include "kit/error.h"
-#include "media/audio.h"
-#include "media/paths.h"
-#include "media/video_output.h"
+#include "media/chapters.h"
+#include "media/muxer.h"
+#include "media/part_tags.h"
 
 namespace drawlet::media {
 
 namespace {
 
-constexpr const char* kSourceTag = "drawlet_source";
-constexpr const char* kFirstTag = "drawlet_first_frame";
-
-// FNV-1a, 64 bits: enough to tell inputs apart, not a defence against forgery.
-void hashInto(std::uint64_t& hash, const char* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= static_cast<unsigned char>(data[i]);
-        hash *= 1099511628211ULL;
-    }
-}
-
-long long toNumber(const char* text) {
-    long long value = -1;
-    const char* end = text + std::char_traits<char>::length(text);
-    const auto parsed = std::from_chars(text, end, value);
-    return parsed.ec == std::errc() && parsed.ptr == end ? value : -1;
-}
-
 struct Part {
     std::string path;
     InputPtr input;
-    PartRange range;
+    PartRecord record;
+    int video = -1;
     long long frames = 0;  // video packets: one per frame
 };
 
@@ -54,27 +34,78 @@ InputPtr openInput(const std::string& path, const StopFlag* stop) {
     return input;
 }
 
-// Opens a part and counts its frames: a first pass over its packets, then opened again for
-// the copy.
+long long countFrames(AVFormatContext* input, int video) {
+    long long frames = 0;
+    PacketPtr packet = makePacket();
+    while (av_read_frame(input, packet.get()) >= 0) {
+        if (packet->stream_index == video && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) ++frames;
+        av_packet_unref(packet.get());
+    }
+    return frames;
+}
+
+std::string frameSpan(long long first, long long frames) {
+    return fmt::format("frames {}..{}", first, first + frames - 1);
+}
+
+// Opens a part, reads its record and counts its frames (a first pass over its packets, then
+// opened again for the copy); throws naming it unless it holds the frames it records.
 Part openPart(const std::string& path, const StopFlag* stop) {
     Part part{path, openInput(path, stop), {}};
-    const std::optional<PartRange> range = readPartTags(part.input->metadata);
-    if (!range)
+    const std::optional<PartRecord> record = readPartTags(part.input->metadata, path);
+    if (!record)
         throw Error(path +
                     ": not a part of a render (parts are made by drawlet render with --start "
                     "and --frames)");
-    part.range = *range;
-    const int video = av_find_best_stream(part.input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (video < 0) throw Error(path + ": holds no video stream");
-    PacketPtr packet = makePacket();
-    while (av_read_frame(part.input.get(), packet.get()) >= 0) {
-        if (packet->stream_index == video && (packet->flags & AV_PKT_FLAG_DISCARD) == 0)
-            ++part.frames;
-        av_packet_unref(packet.get());
-    }
+    part.record = *record;
+    part.video = av_find_best_stream(part.input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (part.video < 0) throw Error(path + ": holds no video stream");
+    part.frames = countFrames(part.input.get(), part.video);
     if (part.frames == 0) throw Error(path + ": holds no frames");
+    const long long recorded = part.record.frames;
+    if (recorded >= 0 && part.frames < recorded)
+        throw Error(
+            fmt::format("{}: holds {} of its {} frames (the file is cut short or "
+                        "damaged: render the part again)",
+                        path, part.frames, recorded));
+    if (recorded >= 0 && part.frames > recorded)
+        throw Error(
+            fmt::format("{}: holds {} frames but records {} (the file was changed "
+                        "after drawlet render wrote it)",
+                        path, part.frames, recorded));
+    if (part.record.first > LLONG_MAX - part.frames)
+        throw Error(fmt::format("{}: its first frame {} is out of range", path, part.record.first));
     part.input = openInput(path, stop);
     return part;
+}
+
+std::vector<Part> openParts(const std::vector<std::string>& paths, const StopFlag* stop) {
+    std::vector<Part> parts;
+    for (const std::string& p : paths) parts.push_back(openPart(p, stop));
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const Part& a, const Part& b) { return a.record.first < b.record.first; });
+    return parts;
+}
+
+// Every part is of one input and was rendered with the others' settings: the part whose
+// digest differs from the one most parts share is named.
+void checkOneRender(const std::vector<Part>& parts) {
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        if (parts[i].record.source != parts[0].record.source)
+            throw Error(fmt::format("{} and {} are parts of different inputs", parts[0].path,
+                                    parts[i].path));
+    std::map<std::string, int> votes;
+    for (const Part& p : parts) ++votes[p.record.digest];
+    const Part* model = &parts[0];
+    for (const Part& p : parts)
+        if (votes[p.record.digest] > votes[model->record.digest]) model = &p;
+    for (const Part& p : parts)
+        if (p.record.digest != model->record.digest)
+            throw Error(
+                fmt::format("{}: rendered with other settings than {} (the module, its "
+                            "pattern sets, a setting or the codec differs: render "
+                            "every part with the same options)",
+                            p.path, model->path));
 }
 
 bool sameStreams(const AVFormatContext* a, const AVFormatContext* b) {
@@ -93,178 +124,109 @@ bool sameStreams(const AVFormatContext* a, const AVFormatContext* b) {
     return true;
 }
 
-std::string frameSpan(long long first, long long frames) {
-    return fmt::format("frames {}..{}", first, first + frames - 1);
-}
-
-}  // namespace
-
-std::string sourceFingerprint(const std::string& path) {
-    std::error_code ec;
-    if (isStdio(path) || !std::filesystem::is_regular_file(path, ec)) return {};
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) return {};
-    std::ifstream in(path, std::ios::binary);
-    constexpr std::size_t kSpan = 1 << 20;
-    std::vector<char> buffer(kSpan);
-    std::uint64_t hash = 14695981039346656037ULL;
-    in.read(buffer.data(), static_cast<std::streamsize>(kSpan));
-    hashInto(hash, buffer.data(), static_cast<std::size_t>(in.gcount()));
-    if (size > kSpan) {
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(size - std::min<std::uintmax_t>(size, kSpan)));
-        in.read(buffer.data(), static_cast<std::streamsize>(kSpan));
-        hashInto(hash, buffer.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    return fmt::format("{}:{:016x}", size, hash);
-}
-
-std::vector<std::pair<std::string, std::string>> partTags(const PartRange& range) {
-    return {{kSourceTag, range.source}, {kFirstTag, std::to_string(range.first)}};
-}
-
-std::optional<PartRange> readPartTags(const AVDictionary* tags) {
-    const AVDictionaryEntry* source = av_dict_get(tags, kSourceTag, nullptr, 0);
-    const AVDictionaryEntry* first = av_dict_get(tags, kFirstTag, nullptr, 0);
-    if (source == nullptr || first == nullptr) return std::nullopt;
-    PartRange range{source->value, toNumber(first->value)};
-    if (range.source.empty() || range.first < 0) return std::nullopt;
-    return range;
-}
-
-bool isPartTag(const char* key) {
-    return strcasecmp(key, kSourceTag) == 0 || strcasecmp(key, kFirstTag) == 0;
-}
-
-JoinResult joinParts(const std::vector<std::string>& paths, const std::string& path,
-                     const std::string& shownAs, const std::string& format, const StopFlag* stop) {
-    std::vector<Part> parts;
-    for (const std::string& p : paths) parts.push_back(openPart(p, stop));
-    std::stable_sort(parts.begin(), parts.end(),
-                     [](const Part& a, const Part& b) { return a.range.first < b.range.first; });
+// Each part begins where the one before ends, with the same streams.
+void checkContiguous(const std::vector<Part>& parts) {
     for (std::size_t i = 1; i < parts.size(); ++i) {
         const Part& a = parts[i - 1];
         const Part& b = parts[i];
-        if (a.range.source != b.range.source)
-            throw Error(fmt::format("{} and {} are parts of different inputs", a.path, b.path));
-        const long long end = a.range.first + a.frames;
-        if (end > b.range.first)
+        const long long end = a.record.first + a.frames;  // checked by openPart
+        if (end > b.record.first)
             throw Error(fmt::format("{} ({}) and {} ({}) overlap", a.path,
-                                    frameSpan(a.range.first, a.frames), b.path,
-                                    frameSpan(b.range.first, b.frames)));
-        if (end < b.range.first)
+                                    frameSpan(a.record.first, a.frames), b.path,
+                                    frameSpan(b.record.first, b.frames)));
+        if (end < b.record.first)
             throw Error(fmt::format("{} between {} and {} are in no part",
-                                    frameSpan(end, b.range.first - end), a.path, b.path));
+                                    frameSpan(end, b.record.first - end), a.path, b.path));
         if (!sameStreams(a.input.get(), b.input.get()))
             throw Error(
                 fmt::format("{} and {} hold different streams or encodings (render "
                             "every part with the same options)",
                             a.path, b.path));
     }
+}
 
-    const AVFormatContext* model = parts.front().input.get();
-    const AVOutputFormat* container = outputFormatFor(path, format, shownAs);
-    AVFormatContext* raw = nullptr;
-    const std::string url = isStdio(path) ? "pipe:1" : path;
-    check(avformat_alloc_output_context2(&raw, container, nullptr, url.c_str()), shownAs);
-    OutputPtr out(raw);
-    out->interrupt_callback = interruptOn(stop);
-
-    JoinResult result;
-    std::vector<std::unique_ptr<AudioTranscoder>> transcoders(model->nb_streams);
-    for (unsigned i = 0; i < model->nb_streams; ++i) {
-        const AVStream* in = model->streams[i];
-        AVStream* stream = avformat_new_stream(out.get(), nullptr);
-        if (stream == nullptr) throw std::bad_alloc();
-        const AVCodecID id = in->codecpar->codec_id;
-        if (containerTakes(container, id) || in->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
-            if (!containerTakes(container, id))
-                throw Error(
-                    fmt::format("{}: the {} format cannot hold {} video (join into the "
-                                "parts' own format)",
-                                shownAs, container->name, avcodec_get_name(id)));
-            check(avcodec_parameters_copy(stream->codecpar, in->codecpar), shownAs);
-            stream->codecpar->codec_tag = 0;
-            stream->time_base = in->time_base;
-        } else {
-            const AVCodec* encoder = audioEncoderFor(container);
-            if (encoder == nullptr)
-                throw Error(fmt::format("{}: the {} format takes no audio codec available here",
-                                        shownAs, container->name));
-            transcoders[i] = std::make_unique<AudioTranscoder>(
-                in, encoder, (container->flags & AVFMT_GLOBALHEADER) != 0, shownAs);
-            check(avcodec_parameters_from_context(stream->codecpar, transcoders[i]->encoder()),
-                  shownAs);
-            stream->time_base = transcoders[i]->encoder()->time_base;
-            result.notes.push_back(fmt::format("{}: {} audio re-encoded as {}", shownAs,
-                                               avcodec_get_name(id), encoder->name));
-        }
-        stream->avg_frame_rate = in->avg_frame_rate;
-        stream->sample_aspect_ratio = in->sample_aspect_ratio;
-        stream->disposition = in->disposition;
-        av_dict_copy(&stream->metadata, in->metadata, 0);
-        av_dict_set(&stream->metadata, "DURATION", nullptr, 0);
+// A subtitle cue still showing where a part starts is in that part cut to begin there, and
+// whole in the part before: the cut piece, the same text ending at the same time, is left out.
+class CueTails {
+  public:
+    bool repeats(std::size_t part, const AVPacket& packet, const AVStream* stream) {
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || packet.duration <= 0 ||
+            packet.pts == AV_NOPTS_VALUE)
+            return false;
+        const AVRational tb = stream->time_base;
+        const int64_t end = packet.pts + packet.duration;
+        std::erase_if(showing_, [&](const Cue& c) {
+            return av_compare_ts(c.end, c.timeBase, packet.pts, tb) <= 0;
+        });
+        const std::vector<uint8_t> data(packet.data, packet.data + packet.size);
+        for (const Cue& c : showing_)
+            if (c.part < part && c.stream == packet.stream_index && c.data == data &&
+                av_compare_ts(c.end, c.timeBase, end, tb) == 0)
+                return true;
+        showing_.push_back({part, packet.stream_index, tb, end, data});
+        return false;
     }
-    const AVDictionaryEntry* tag = nullptr;
-    while ((tag = av_dict_get(model->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr)
-        if (!isPartTag(tag->key) && !isEncodingTag(tag->key))
-            av_dict_set(&out->metadata, tag->key, tag->value, 0);
 
-    const std::string name = container->name;
-    AVDictionary* muxOptions = nullptr;
-    if (name == "mp4" || name == "mov")
-        av_dict_set(&muxOptions, "movflags",
-                    isStdio(path) ? "+frag_keyframe+empty_moov" : "+faststart", 0);
-    if (name == "matroska" || name == "webm") out->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
-    if ((container->flags & AVFMT_NOFILE) == 0)
-        check(avio_open2(&out->pb, url.c_str(), AVIO_FLAG_WRITE, &out->interrupt_callback, nullptr),
-              shownAs + ": cannot write");
-    const int header = avformat_write_header(out.get(), &muxOptions);
-    av_dict_free(&muxOptions);
-    check(header, shownAs + ": cannot start writing");
-
-    // Audio encoded apart in each part may overlap at a join by the encoder's start-up
-    // samples: a packet that does not move its stream forward is left out.
-    std::vector<int64_t> lastDts(model->nb_streams, AV_NOPTS_VALUE);
-    const auto write = [&](AVPacket* packet, unsigned index, AVRational from) {
-        AVStream* stream = out->streams[index];
-        av_packet_rescale_ts(packet, from, stream->time_base);
-        packet->stream_index = static_cast<int>(index);
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && packet->dts != AV_NOPTS_VALUE) {
-            if (lastDts[index] != AV_NOPTS_VALUE && packet->dts <= lastDts[index]) return;
-            lastDts[index] = packet->dts;
-        }
-        check(av_interleaved_write_frame(out.get(), packet), shownAs + ": cannot write");
+  private:
+    struct Cue {
+        std::size_t part;
+        int stream;
+        AVRational timeBase;
+        int64_t end;
+        std::vector<uint8_t> data;
     };
-    PacketPtr packet = makePacket();
-    for (Part& part : parts) {
-        AVFormatContext* in = part.input.get();
-        while (av_read_frame(in, packet.get()) >= 0) {
-            const auto index = static_cast<unsigned>(packet->stream_index);
-            if (index < transcoders.size() && transcoders[index]) {
-                // The transcoder decodes in the first part's time base.
-                av_packet_rescale_ts(packet.get(), in->streams[index]->time_base,
-                                     model->streams[index]->time_base);
-                const AVRational from = transcoders[index]->encoder()->time_base;
-                transcoders[index]->push(packet.get(), [&](AVPacket* p) { write(p, index, from); });
-            } else if (index < model->nb_streams) {
-                write(packet.get(), index, in->streams[index]->time_base);
-            }
-            av_packet_unref(packet.get());
-        }
-        if (stop != nullptr && stop->load() != 0) throw Error(shownAs + ": stopped");
-        result.frames += part.frames;
+    std::vector<Cue> showing_;
+};
+
+// The streams of the first part: the pictures copied, the others kept as the muxer can.
+void addStreams(Muxer& muxer, const Part& model) {
+    const AVFormatContext* in = model.input.get();
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        if (static_cast<int>(i) == model.video)
+            muxer.copyVideo(in->streams[i]);
+        else if (carriesContent(in->streams[i]))
+            muxer.keep(in->streams[i]);
     }
-    for (unsigned i = 0; i < transcoders.size(); ++i)
-        if (transcoders[i]) {
-            const AVRational from = transcoders[i]->encoder()->time_base;
-            transcoders[i]->finish([&](AVPacket* p) { write(p, i, from); });
-        }
-    check(av_interleaved_write_frame(out.get(), nullptr), shownAs + ": cannot write");
-    check(av_write_trailer(out.get()), shownAs + ": cannot finish writing");
-    if ((container->flags & AVFMT_NOFILE) == 0)
-        check(avio_closep(&out->pb), shownAs + ": cannot write");
-    result.first = parts.front().range.first;
+}
+
+void copyPackets(Muxer& muxer, Part& part, std::size_t index, CueTails& tails) {
+    AVFormatContext* in = part.input.get();
+    PacketPtr packet = makePacket();
+    while (av_read_frame(in, packet.get()) >= 0) {
+        const AVStream* stream = in->streams[packet->stream_index];
+        if (packet->stream_index == part.video)
+            muxer.writeVideo(packet.get(), stream->time_base);
+        else if (!tails.repeats(index, *packet, stream))
+            muxer.writeKept(packet.get(), stream->time_base);
+        av_packet_unref(packet.get());
+    }
+}
+
+}  // namespace
+
+JoinResult joinParts(const std::vector<std::string>& paths, const std::string& path,
+                     const std::string& shownAs, const std::string& format, const StopFlag* stop) {
+    std::vector<Part> parts = openParts(paths, stop);
+    checkOneRender(parts);
+    checkContiguous(parts);
+
+    Muxer muxer(path, shownAs, format, stop);
+    addStreams(muxer, parts.front());
+    muxer.setTags(parts.front().input->metadata, {});
+    std::vector<Chapter> chapters;
+    for (const Part& p : parts) appendChapters(chapters, chaptersOf(p.input.get()));
+    muxer.setChapters(std::move(chapters));
+    muxer.start();
+
+    JoinResult result{parts.front().record.first, 0, {}};
+    CueTails tails;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        copyPackets(muxer, parts[i], i, tails);
+        if (stop != nullptr && stop->load() != 0) throw Error(shownAs + ": stopped");
+        result.frames += parts[i].frames;
+    }
+    muxer.finish();
+    result.notes = muxer.notes();
     return result;
 }
 

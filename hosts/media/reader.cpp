@@ -73,61 +73,90 @@ ColourTags tagsOf(const AVCodecParameters* par) {
 
 VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     : path_(path), options_(options), frame_(makeFrame()), packet_(makePacket()) {
+    openFile();
+    findStreams();
+    bool sideAlpha = false;
+    openDecoder(sideAlpha);
+    readInfo(sideAlpha);
+}
+
+void VideoReader::openFile() {
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) throw std::bad_alloc();
-    raw->interrupt_callback = interruptOn(options.stop);
+    raw->interrupt_callback = interruptOn(options_.stop);
     AVDictionary* demuxOptions = nullptr;
     const AVInputFormat* forced = nullptr;
-    const bool sequence = isImageSequence(path);
+    const bool sequence = isImageSequence(path_);
     if (sequence) {
         forced = av_find_input_format("image2");
-        av_dict_set(&demuxOptions, "framerate", options.sequenceRate.c_str(), 0);
+        av_dict_set(&demuxOptions, "framerate", options_.sequenceRate.c_str(), 0);
     }
-    const std::string url = isStdio(path) ? "pipe:0" : path;
+    const std::string url = isStdio(path_) ? "pipe:0" : path_;
     const int opened = avformat_open_input(&raw, url.c_str(), forced, &demuxOptions);
     av_dict_free(&demuxOptions);
     if (opened < 0)
-        throw Error(fmt::format("{}: not a video{} that FFmpeg can read ({})", path,
+        throw Error(fmt::format("{}: not a video{} that FFmpeg can read ({})", path_,
                                 sequence ? " or image sequence" : "", errorText(opened)));
     format_.reset(raw);
     if (const int found = avformat_find_stream_info(raw, nullptr); found < 0)
-        throw Error(fmt::format("{}: cannot read its streams ({})", path, errorText(found)));
+        throw Error(fmt::format("{}: cannot read its streams ({})", path_, errorText(found)));
+}
 
+// The pictures come from the first video stream that is not an attached picture; packets of
+// audio, subtitle and data streams are read and handed over, the others are not read.
+void VideoReader::findStreams() {
+    AVFormatContext* raw = format_.get();
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         const AVStream* s = raw->streams[i];
         if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && videoStream_ < 0 &&
             (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
             videoStream_ = static_cast<int>(i);
-        else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-            audioStreams_.push_back(static_cast<int>(i));
+        else if (carriesContent(s))
+            keptStreams_.push_back(static_cast<int>(i));
     }
-    if (videoStream_ < 0) throw Error(path + ": holds no video stream");
-    AVStream* video = raw->streams[videoStream_];
+    if (videoStream_ < 0) throw Error(path_ + ": holds no video stream");
+    passedOn_.assign(raw->nb_streams, false);
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         if (static_cast<int>(i) != videoStream_) raw->streams[i]->discard = AVDISCARD_ALL;
-    for (int a : audioStreams_) raw->streams[a]->discard = AVDISCARD_DEFAULT;
+    for (const int k : keptStreams_) {
+        AVStream* s = raw->streams[k];
+        const AVMediaType type = s->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_AUDIO) audioStreams_.push_back(k);
+        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE &&
+            type != AVMEDIA_TYPE_DATA)
+            continue;
+        s->discard = AVDISCARD_DEFAULT;
+        passedOn_[static_cast<std::size_t>(k)] = true;
+    }
+}
 
-    bool sideAlpha = false;
+void VideoReader::openDecoder(bool& sideAlpha) {
+    const AVStream* video = format_->streams[videoStream_];
     const AVCodec* codec = decoderFor(video, sideAlpha);
     if (codec == nullptr)
-        throw Error(fmt::format("{}: no decoder for its {} video", path,
+        throw Error(fmt::format("{}: no decoder for its {} video", path_,
                                 avcodec_get_name(video->codecpar->codec_id)));
     decoder_.reset(avcodec_alloc_context3(codec));
     if (!decoder_) throw std::bad_alloc();
-    check(avcodec_parameters_to_context(decoder_.get(), video->codecpar), path);
+    check(avcodec_parameters_to_context(decoder_.get(), video->codecpar), path_);
     decoder_->pkt_timebase = video->time_base;
     decoder_->thread_count = 0;
-    openCodec(decoder_.get(), codec, nullptr, path + ": cannot open its video decoder");
+    openCodec(decoder_.get(), codec, nullptr, path_ + ": cannot open its video decoder");
+}
 
+void VideoReader::readInfo(bool sideAlpha) {
+    AVFormatContext* raw = format_.get();
+    AVStream* video = raw->streams[videoStream_];
     const AVCodecParameters* par = video->codecpar;
     info_.width = par->width;
     info_.height = par->height;
     if (info_.width <= 0 || info_.height <= 0)
-        throw Error(path + ": its video has no picture size");
+        throw Error(path_ + ": its video has no picture size");
     info_.sampleAspect = av_guess_sample_aspect_ratio(raw, video, nullptr);
     if (info_.sampleAspect.num <= 0 || info_.sampleAspect.den <= 0) info_.sampleAspect = {1, 1};
     info_.timeBase = video->time_base;
-    info_.frameRate = sequence ? parseRate(options.sequenceRate) : video->avg_frame_rate;
+    info_.frameRate =
+        isImageSequence(path_) ? parseRate(options_.sequenceRate) : video->avg_frame_rate;
     if (info_.frameRate.num <= 0 || info_.frameRate.den <= 0) info_.frameRate = video->r_frame_rate;
     if (info_.frameRate.num <= 0 || info_.frameRate.den <= 0) info_.frameRate = {25, 1};
     info_.colour = tagsOf(par);
@@ -153,10 +182,20 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
 
 VideoReader::~VideoReader() = default;
 
-int64_t VideoReader::findFramePts(long long index) {
+bool VideoReader::isCue(const AVPacket& packet) const {
+    const auto index = static_cast<std::size_t>(packet.stream_index);
+    return index < passedOn_.size() && passedOn_[index] && packet.pts != AV_NOPTS_VALUE &&
+           packet.duration > 0 &&
+           format_->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+}
+
+// The timestamp of frame `index`, from the packets' timestamps read from the start; the
+// subtitle cues read on the way are kept in `cues`.
+int64_t VideoReader::findFramePts(long long index, std::vector<PacketPtr>& cues) {
     std::vector<int64_t> stamps;
     PacketPtr packet = makePacket();
-    while (static_cast<long long>(stamps.size()) < index + 1 + kReorderWindow) {
+    // Written so that an index near the largest number cannot overflow.
+    while (static_cast<long long>(stamps.size()) - 1 - kReorderWindow < index) {
         const int got = av_read_frame(format_.get(), packet.get());
         if (got < 0) break;
         if (packet->stream_index == videoStream_ && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
@@ -165,6 +204,9 @@ int64_t VideoReader::findFramePts(long long index) {
                 throw std::logic_error("no timestamps");
             }
             stamps.push_back(packet->pts);
+        } else if (isCue(*packet)) {
+            cues.push_back(makePacket());
+            av_packet_move_ref(cues.back().get(), packet.get());
         }
         av_packet_unref(packet.get());
     }
@@ -173,15 +215,29 @@ int64_t VideoReader::findFramePts(long long index) {
     return stamps[static_cast<std::size_t>(index)];
 }
 
+// Cues begun before frame time `pts` and still showing then: the seek may land after them,
+// so they are handed over with the first frame, and not again when read once more.
+void VideoReader::keepCuesShowingAt(std::vector<PacketPtr>& cues, int64_t pts) {
+    for (PacketPtr& cue : cues) {
+        const AVRational timeBase = format_->streams[cue->stream_index]->time_base;
+        if (av_compare_ts(cue->pts, timeBase, pts, info_.timeBase) >= 0 ||
+            av_compare_ts(cue->pts + cue->duration, timeBase, pts, info_.timeBase) <= 0)
+            continue;
+        earlyCueKeys_.emplace_back(cue->stream_index, cue->pts);
+        earlyCues_.push_back(std::move(cue));
+    }
+}
+
 void VideoReader::seekToFrame(long long index) {
     if (index <= 0) return;
     AVFormatContext* fc = format_.get();
     const bool seekable = fc->pb == nullptr || (fc->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
     int64_t target = AV_NOPTS_VALUE;
     bool scanned = false;
+    std::vector<PacketPtr> cues;
     if (seekable && !isStdio(path_)) {
         try {
-            target = findFramePts(index);
+            target = findFramePts(index, cues);
             scanned = true;
         } catch (const std::logic_error&) {
             // Packets without timestamps: only decoding from the start can count frames.
@@ -204,13 +260,14 @@ void VideoReader::seekToFrame(long long index) {
         }
         dropBefore_ = target;
         nextIndex_ = index;
+        keepCuesShowingAt(cues, target);
         return;
     }
     // Decode and drop from the start.
     dropUntilIndex_ = index;
 }
 
-bool VideoReader::readPacket(std::vector<PacketPtr>& audio) {
+bool VideoReader::readPacket(std::vector<PacketPtr>& packets) {
     AVPacket* packet = packet_.get();
     const int got = av_read_frame(format_.get(), packet);
     if (got < 0) {
@@ -227,16 +284,22 @@ bool VideoReader::readPacket(std::vector<PacketPtr>& audio) {
         av_packet_unref(packet);
         return true;
     }
-    const auto isAudio = std::find(audioStreams_.begin(), audioStreams_.end(),
-                                   packet->stream_index) != audioStreams_.end();
-    if (isAudio) {
+    // Streams found after the header (in a transport stream) are not read.
+    const auto index = static_cast<std::size_t>(packet->stream_index);
+    if (isCue(*packet) &&
+        std::find(earlyCueKeys_.begin(), earlyCueKeys_.end(),
+                  std::pair{packet->stream_index, packet->pts}) != earlyCueKeys_.end()) {
+        av_packet_unref(packet);
+        return true;
+    }
+    if (index < passedOn_.size() && passedOn_[index]) {
         if (audioUntil_ != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE &&
             av_compare_ts(packet->pts, format_->streams[packet->stream_index]->time_base,
                           audioUntil_, info_.timeBase) >= 0)
             audioPassed_[static_cast<std::size_t>(packet->stream_index)] = true;
         PacketPtr kept = makePacket();
         av_packet_move_ref(kept.get(), packet);
-        audio.push_back(std::move(kept));
+        packets.push_back(std::move(kept));
         return true;
     }
     av_packet_unref(packet);
@@ -284,7 +347,9 @@ bool VideoReader::receiveFrame(VideoFrame& out) {
     return true;
 }
 
-std::optional<VideoFrame> VideoReader::next(std::vector<PacketPtr>& audio) {
+std::optional<VideoFrame> VideoReader::next(std::vector<PacketPtr>& packets) {
+    for (PacketPtr& cue : earlyCues_) packets.push_back(std::move(cue));
+    earlyCues_.clear();
     VideoFrame out;
     for (;;) {
         if (options_.stop != nullptr && options_.stop->load() != 0)
@@ -311,18 +376,18 @@ std::optional<VideoFrame> VideoReader::next(std::vector<PacketPtr>& audio) {
             flushed_ = true;
             continue;
         }
-        readPacket(audio);
+        readPacket(packets);
     }
 }
 
-void VideoReader::readAudioUntil(int64_t pts, std::vector<PacketPtr>& audio) {
+void VideoReader::readOthersUntil(int64_t pts, std::vector<PacketPtr>& packets) {
     videoDone_ = true;
     audioUntil_ = pts;
     const auto allPassed = [&] {
         return std::all_of(audioStreams_.begin(), audioStreams_.end(),
                            [&](int a) { return audioPassed_[static_cast<std::size_t>(a)]; });
     };
-    while (!demuxDone_ && !allPassed()) readPacket(audio);
+    while (!demuxDone_ && !allPassed()) readPacket(packets);
 }
 
 ReadReport VideoReader::report() const {

@@ -1,11 +1,12 @@
 // Reads the first video stream of a file, an image sequence or standard input, frame by frame
-// in presentation order, with each frame's timestamp; and hands over the audio packets read
-// on the way.
+// in presentation order, with each frame's timestamp; and hands over the packets of the
+// other streams (audio, subtitles, data) read on the way.
 #pragma once
 
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/av_util.h"
@@ -61,35 +62,46 @@ class VideoReader {
     const std::string& path() const { return path_; }
     AVFormatContext* format() const { return format_.get(); }
     int videoStream() const { return videoStream_; }
-    // The audio streams of the input, in stream order.
-    const std::vector<int>& audioStreams() const { return audioStreams_; }
+    // The input's streams other than the pictures that carry content (audio, subtitles, data,
+    // attachments, other video), in stream order: those an output keeps, or names.
+    const std::vector<int>& keptStreams() const { return keptStreams_; }
 
     // Positions the reader so that the next frame is frame `index` exactly: seeks to the
     // keyframe before it where the input allows, else decodes and drops from the start. The
-    // audio packets read on the way come with that frame from next().
+    // packets of the other streams read on the way come with that frame from next().
     void seekToFrame(long long index);
 
-    // The next frame, or nullopt at the end of the video. Audio packets read on the way are
-    // appended to `audio`, in file order.
-    std::optional<VideoFrame> next(std::vector<PacketPtr>& audio);
+    // The next frame, or nullopt at the end of the video. Packets of the other streams read
+    // on the way are appended to `packets`, in file order.
+    std::optional<VideoFrame> next(std::vector<PacketPtr>& packets);
 
     // Reads on past the video frames wanted until every audio stream has a packet at or
-    // after `pts` (VideoInfo::timeBase), or the input ends; appends the audio packets.
-    void readAudioUntil(int64_t pts, std::vector<PacketPtr>& audio);
+    // after `pts` (VideoInfo::timeBase), or the input ends; appends the packets read.
+    void readOthersUntil(int64_t pts, std::vector<PacketPtr>& packets);
 
     ReadReport report() const;
 
   private:
-    bool readPacket(std::vector<PacketPtr>& audio);
+    void openFile();
+    void findStreams();
+    void openDecoder(bool& sideAlpha);
+    void readInfo(bool sideAlpha);
+    bool readPacket(std::vector<PacketPtr>& packets);
     bool receiveFrame(VideoFrame& out);
-    int64_t findFramePts(long long index);
+    bool isCue(const AVPacket& packet) const;
+    int64_t findFramePts(long long index, std::vector<PacketPtr>& cues);
+    void keepCuesShowingAt(std::vector<PacketPtr>& cues, int64_t pts);
 
     std::string path_;
     ReaderOptions options_;
     InputPtr format_;
     CodecPtr decoder_;
     int videoStream_ = -1;
+    std::vector<int> keptStreams_;
     std::vector<int> audioStreams_;
+    std::vector<bool> passedOn_;        // streams whose packets are handed over
+    std::vector<PacketPtr> earlyCues_;  // cues showing at the frame sought, begun before it
+    std::vector<std::pair<int, int64_t>> earlyCueKeys_;  // their streams and times
     VideoInfo info_;
     ToBgr toBgr_;
     FramePtr frame_;

@@ -1,6 +1,6 @@
 // Frames encoded into a video file in process: the picture stream with the input's
-// timestamps and colour tags, the input's audio streams copied (or re-encoded where the
-// container cannot hold them), and the input's global and stream tags.
+// timestamps and colour tags, written through the muxer with the input's other streams,
+// tags and chapters.
 #pragma once
 
 #include <memory>
@@ -11,8 +11,5 @@ namespace drawlet::media {
 
 std::unique_ptr<FrameOutput> openVideoOutput(const OutputVideo& video,
                                              const OutputOptions& options);
-
-// Tags that describe the old file's encoding, not its content: dropped when tags are kept.
-bool isEncodingTag(const char* key);
 
 }  // namespace drawlet::media

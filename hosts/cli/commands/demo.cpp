@@ -91,7 +91,7 @@ class DemoCommand : public Command {
             output->write(run::renderFrame(host, scene, n, "demo clip"), nullptr, n, n);
             progress.update(n + 1);
         }
-        output->finish([&] { progress.finishing(kClipFrames); });
+        output->finish([&] { progress.finishing(kClipFrames); }, {});
         pending.commit();
         progress.finish(kClipFrames);
         io.out << "wrote " << clip_ << '\n';

@@ -156,7 +156,7 @@ class RenderCommand : public Command {
         auto output = media::openOutput(video, options);
         for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
         output->write(drawn.bgr, drawn.alpha.empty() ? nullptr : &drawn.alpha, 0, frame_);
-        output->finish({});
+        output->finish({}, {});
         pending.commit();
     }
 
