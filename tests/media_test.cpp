@@ -129,6 +129,8 @@ TEST(MediaEncoding, RefusesWhatCannotWorkAsUsageErrors) {
     EncodeOptions crf;
     crf.crf = 20;
     expectUsage([&] { qualityOptions(ffv1, crf); }, "--crf");
+    crf.crf = kX264CrfWorst + 1;  // within --crf's range, beyond H.264's
+    expectUsage([&] { qualityOptions(x264, crf); }, "--crf 52");
     EncodeOptions preset;
     preset.preset = "fast";
     expectUsage([&] { qualityOptions(ffv1, preset); }, "--preset");

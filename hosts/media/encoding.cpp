@@ -154,6 +154,10 @@ std::vector<std::pair<std::string, std::string>> qualityOptions(const AVCodec* e
         }
     }
     if (crf >= 0) {
+        // x264 would quietly take its own worst quality for a larger value.
+        if ((name == "libx264" || name == "libx264rgb") && crf > kX264CrfWorst)
+            throw UsageError(fmt::format("--crf {}: H.264 ({}) takes {} to {}", crf, name, kCrfBest,
+                                         kX264CrfWorst));
         if (!hasOption(encoder, "crf"))
             throw UsageError(
                 fmt::format("--crf: the {} encoder has no crf setting (use "
