@@ -82,7 +82,14 @@ class VideoReader {
   private:
     bool readPacket(std::vector<PacketPtr>& audio);
     bool receiveFrame(VideoFrame& out);
-    int64_t findFramePts(long long index);
+    // Where frame `index` is, from the packets' timestamps.
+    struct FrameSearch {
+        bool timed = true;             // false: a packet has no timestamp, so none tells
+        int64_t pts = AV_NOPTS_VALUE;  // the frame's; AV_NOPTS_VALUE when there are fewer
+    };
+    FrameSearch findFramePts(long long index);
+    // Back to the first packet of a seekable input, before anything is decoded.
+    void rewind();
 
     std::string path_;
     ReaderOptions options_;
