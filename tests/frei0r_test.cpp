@@ -176,7 +176,7 @@ class Frei0rPlugin : public ::testing::Test {
                       int frame) {
         kit::FilterHost host(DRAWLET_MODULE_PATH);
         host.reregister();
-        for (const auto& [alias, value] : values) host.setValue(*host.find(alias), value);
+        for (const auto& [alias, value] : values) host.setValue(host.parameter(alias), value);
         std::optional<cv::Mat> out = host.processBgr(bgr, frame);
         return out ? *out : cv::Mat();
     }
@@ -507,14 +507,11 @@ TEST_F(Frei0rPlugin, KdenliveDescriptionNamesThePluginsParameters) {
         if (type == "bool") {
             EXPECT_EQ(info.type, F0R_PARAM_BOOL);
         } else if (type == "list") {
-            const kit::ParameterInfo* about = kit::findParameterInfo(name);
-            ASSERT_NE(about, nullptr);
+            ASSERT_FALSE(p.choices.empty());
             std::string expected;
-            for (const kit::Choice& c : about->choices)
+            for (const kit::Choice& c : p.choices)
                 expected += (expected.empty() ? "" : ";") + std::to_string(c.value);
             EXPECT_EQ(attributes["paramlist"], expected);
-            EXPECT_EQ(about->choices.front().value, p.minimum);
-            EXPECT_EQ(about->choices.back().value, p.maximum);
         } else {
             EXPECT_EQ(type, "animated");
             EXPECT_EQ(info.type, F0R_PARAM_DOUBLE);

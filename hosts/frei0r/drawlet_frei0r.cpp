@@ -23,7 +23,6 @@ extern "C" {
 #include "drawlet_version.h"
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
-#include "kit/parameter_info.h"
 
 namespace drawlet::frei0r {
 namespace {
@@ -65,10 +64,9 @@ void describeParameters(Module& m) {
     m.names.clear();
     m.explanations.clear();
     for (const Parameter& p : m.parameters) {
-        m.names.push_back(p.alias.empty() ? "param-" + std::to_string(m.names.size()) : p.alias);
-        const kit::ParameterInfo* a = kit::findParameterInfo(p.name);
-        std::string text = p.name + ": " + (a ? std::string(a->description) : std::string());
-        const std::string unit = a && !a->unit.empty() ? " " + std::string(a->unit) : "";
+        m.names.push_back(p.key());
+        std::string text = p.name + ": " + p.description;
+        const std::string unit = p.unit.empty() ? "" : " " + p.unit;
         if (p.kind == ParameterKind::Slider)
             text += " (" + std::to_string(p.minimum) + ".." + std::to_string(p.maximum) + unit +
                     ", default " + std::to_string(p.defaultValue) + ")";

@@ -25,8 +25,6 @@ std::string rangeOf(const kit::Parameter& p) {
                : fmt::format("an integer in {}..{}", p.minimum, p.maximum);
 }
 
-std::string keyOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p.alias; }
-
 // Parses the file, refusing a key given twice in one object (JSON allows it; a settings
 // file that says two things of one slider is a mistake).
 Json parseStrictly(std::istream& in, const std::string& file) {
@@ -74,13 +72,13 @@ int parseValue(const kit::Parameter& p, const std::string& text, const std::stri
         if (text == "on" || text == "1" || text == "true") return 1;
         if (text == "off" || text == "0" || text == "false") return 0;
         throw UsageError(
-            fmt::format("{}: {} takes {}, not \"{}\"", where, keyOf(p), rangeOf(p), text));
+            fmt::format("{}: {} takes {}, not \"{}\"", where, p.key(), rangeOf(p), text));
     }
     int value = 0;
     const char* end = text.data() + text.size();
     const auto parsed = std::from_chars(text.data(), end, value);
     if (parsed.ec != std::errc() || parsed.ptr != end || value < p.minimum || value > p.maximum)
-        throw UsageError(fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, keyOf(p), p.name,
+        throw UsageError(fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, p.key(), p.name,
                                      rangeOf(p), text));
     return value;
 }
@@ -125,8 +123,8 @@ void applySettings(kit::FilterHost& host, const SettingsJson& settings, const st
         } else if (value.is_string() && p->kind == kit::ParameterKind::Check) {
             v = parseValue(*p, value.get<std::string>(), keyWhere);
         } else {
-            throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, keyOf(*p),
-                                         rangeOf(*p), value.dump()));
+            throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, p->key(), rangeOf(*p),
+                                         value.dump()));
         }
         values.emplace_back(p, v);
     }
@@ -141,9 +139,9 @@ std::string settingsText(const kit::FilterHost& host) {
     Json json = Json::object();
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Check)
-            json[keyOf(p)] = host.value(p) != 0;
+            json[p.key()] = host.value(p) != 0;
         else
-            json[keyOf(p)] = host.value(p);
+            json[p.key()] = host.value(p);
     }
     return json.dump(2) + '\n';
 }

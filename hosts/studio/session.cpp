@@ -104,7 +104,7 @@ Rendered Session::render(const RenderRequest& request) {
         if (input.size() != lastSize_) host_.reregister();
         lastSize_ = input.size();
         applyRequest(request);
-        out.updateInterval = host_.value(*host_.find("update-interval"));
+        out.updateInterval = host_.value(host_.parameter(kit::alias::kUpdateInterval));
         const auto start = std::chrono::steady_clock::now();
         drawn = run::renderFrame(host_, input, source.index,
                                  fmt::format("{} frame {}", input_, source.index));
@@ -136,8 +136,7 @@ run::SettingsJson Session::valuesFor(const run::SettingsJson& settings, const st
     run::applySettings(host_, settings, where);
     host_.update();
     run::SettingsJson values = run::SettingsJson::object();
-    for (const kit::Parameter& p : host_.parameters())
-        values[p.alias.empty() ? p.name : p.alias] = host_.value(p);
+    for (const kit::Parameter& p : host_.parameters()) values[p.key()] = host_.value(p);
     return values;
 }
 

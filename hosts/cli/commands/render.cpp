@@ -128,7 +128,7 @@ class RenderCommand : public Command {
 
   private:
     bool setsUpdateInterval(const kit::FilterHost& host) const {
-        const kit::Parameter* interval = host.find("update-interval");
+        const kit::Parameter* interval = &host.parameter(kit::alias::kUpdateInterval);
         for (const std::string& assignment : filter_.assignments)
             if (host.find(assignment.substr(0, assignment.find('='))) == interval) return true;
         return false;
