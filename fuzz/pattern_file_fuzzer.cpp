@@ -52,7 +52,7 @@ struct Fixture {
             write(i, goodFiles.back().data(), goodFiles.back().size());
         }
         host = std::make_unique<drawlet::kit::FilterHost>((root / "Drawlet.auf").string());
-        host->setValue(*host->find("pattern"), kSetNumber);
+        host->setValue(host->parameter("pattern"), kSetNumber);
         cv::Mat scene(9, 12, CV_8UC3);
         for (int y = 0; y < scene.rows; ++y)
             for (int x = 0; x < scene.cols; ++x)
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fixture& f = fixture();
     const int index = static_cast<int>(size % 7);
     f.write(index, data, size);
-    const drawlet::kit::Parameter& scale = *f.host->find("pattern-scale");
+    const drawlet::kit::Parameter& scale = f.host->parameter("pattern-scale");
     f.host->setValue(scale, 100);
     f.host->clearMessages();
     f.host->reregister();  // the next frame loads the set again

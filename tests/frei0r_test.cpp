@@ -1,6 +1,8 @@
 // drawlet.so as a frei0r host sees it: parameters, frames, errors, threads, and the same
 // frames as the host kit renders through Drawlet.auf.
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <unistd.h>
 extern "C" {
 #include <frei0r.h>
 }
@@ -176,7 +178,7 @@ class Frei0rPlugin : public ::testing::Test {
                       int frame) {
         kit::FilterHost host(DRAWLET_MODULE_PATH);
         host.reregister();
-        for (const auto& [alias, value] : values) host.setValue(*host.find(alias), value);
+        for (const auto& [alias, value] : values) host.setValue(host.parameter(alias), value);
         std::optional<cv::Mat> out = host.processBgr(bgr, frame);
         return out ? *out : cv::Mat();
     }
@@ -399,6 +401,71 @@ TEST_F(Frei0rPlugin, NullInstanceWritesNothingAndARefusedFrameCopiesTheInput) {
     plugin->destruct(instance);
 }
 
+// Frames of more pixels than the filter takes are refused at construction, with one message
+// however often a host asks, before anything is allocated for them.
+TEST_F(Frei0rPlugin, RefusesFramesTooLargeToDrawWithOneMessage) {
+    const struct {
+        unsigned width, height;
+        bool taken;
+    } cases[] = {
+        {100000, 100000, false}, {65536, 65536, false},  // 2^32 pixels: zero in 32-bit arithmetic
+        {16384, 16385, false},   {16384, 16384, true},  {100000, 2, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        testing::internal::CaptureStderr();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            f0r_instance_t instance = plugin->construct(c.width, c.height);
+            EXPECT_EQ(instance != nullptr, c.taken);
+            if (instance != nullptr) plugin->destruct(instance);
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        const std::string said = "drawlet frei0r: " + std::to_string(c.width) + "x" +
+                                 std::to_string(c.height) + " frames are larger than";
+        const auto first = err.find(said);
+        EXPECT_EQ(first != std::string::npos, !c.taken) << err;
+        if (first != std::string::npos) {
+            EXPECT_EQ(err.find(said, first + 1), std::string::npos);
+        }
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// A frame through the plug-in once the address space is used up, leaving room for a few small
+// allocations and none for the frame's own 12 MB pictures: 0 when the input came out as it
+// went in.
+int frameWithoutMemory(Plugin& plugin) {
+    constexpr unsigned kSide = 2048;
+    std::vector<std::uint32_t> in(kSide * kSide), out(in.size(), 0);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    f0r_instance_t instance = plugin.construct(kSide, kSide);
+    if (instance == nullptr) return 2;
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (4 << 20);
+    const rlimit space{limit, limit};
+    if (setrlimit(RLIMIT_AS, &space) != 0) return 3;
+    plugin.update(instance, 0.0, in.data(), out.data());
+    return out == in ? 0 : 1;
+}
+
+// Whatever fails inside a frame (here the pictures it needs) is reported and the frame passes
+// through unchanged: the host keeps going.
+TEST_F(Frei0rPlugin, AFailureInsideAFramePassesItThrough) {
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizers' allocators stop the process when memory runs out";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(_exit(frameWithoutMemory(*plugin)), testing::ExitedWithCode(0), "drawlet frei0r: ");
+}
+
 // A pattern set chosen after construction that cannot be loaded: the frames come out as they
 // went in, and the module's message reaches standard error once for every failed load.
 TEST_F(Frei0rPlugin, EveryFailedPatternLoadIsReportedOnce) {
@@ -507,14 +574,11 @@ TEST_F(Frei0rPlugin, KdenliveDescriptionNamesThePluginsParameters) {
         if (type == "bool") {
             EXPECT_EQ(info.type, F0R_PARAM_BOOL);
         } else if (type == "list") {
-            const kit::ParameterInfo* about = kit::findParameterInfo(name);
-            ASSERT_NE(about, nullptr);
+            ASSERT_FALSE(p.choices.empty());
             std::string expected;
-            for (const kit::Choice& c : about->choices)
+            for (const kit::Choice& c : p.choices)
                 expected += (expected.empty() ? "" : ";") + std::to_string(c.value);
             EXPECT_EQ(attributes["paramlist"], expected);
-            EXPECT_EQ(about->choices.front().value, p.minimum);
-            EXPECT_EQ(about->choices.back().value, p.maximum);
         } else {
             EXPECT_EQ(type, "animated");
             EXPECT_EQ(info.type, F0R_PARAM_DOUBLE);

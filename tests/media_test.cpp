@@ -132,6 +132,8 @@ TEST(MediaEncoding, RefusesWhatCannotWorkAsUsageErrors) {
     EncodeOptions crf;
     crf.crf = 20;
     expectUsage([&] { qualityOptions(ffv1, crf); }, "--crf");
+    crf.crf = kX264CrfWorst + 1;  // within --crf's range, beyond H.264's
+    expectUsage([&] { qualityOptions(x264, crf); }, "--crf 52");
     EncodeOptions preset;
     preset.preset = "fast";
     expectUsage([&] { qualityOptions(ffv1, preset); }, "--preset");
@@ -476,6 +478,9 @@ class MediaClips : public ::testing::Test {
             "ffmpeg -v error -f lavfi -i testsrc2=size=96x64:rate=30000/1001 -frames:v 60 "
             "-c:v libx264 -g 10 -bf 3 " +
             quoted(d / "gop.mp4"));
+        // The same stream where packets carry no presentation times: AVI, and raw H.264.
+        for (const char* copy : {"gop.avi", "gop.h264"})
+            shell("ffmpeg -v error -i " + quoted(d / "gop.mp4") + " -c copy " + quoted(d / copy));
         // Smooth, saturated colours in limited-range BT.709 and in full range.
         for (const char* range : {"tv", "pc"})
             shell(std::string("ffmpeg -v error -f lavfi -i testsrc2=size=128x96:rate=10,"
@@ -513,23 +518,26 @@ class MediaClips : public ::testing::Test {
 drawlet::test::TempDir* MediaClips::temp = nullptr;
 
 TEST_F(MediaClips, SeeksExactlyToAnyFrame) {
-    const std::vector<VideoFrame> all = readAll(at("gop.mp4"));
-    ASSERT_EQ(all.size(), 60u);
-    for (const long long n : {1LL, 9LL, 10LL, 11LL, 37LL, 59LL}) {
-        SCOPED_TRACE(n);
-        VideoReader reader(at("gop.mp4").string());
-        reader.seekToFrame(n);
+    for (const char* file : {"gop.mp4", "gop.avi", "gop.h264"}) {
+        SCOPED_TRACE(file);
+        const std::vector<VideoFrame> all = readAll(at(file));
+        ASSERT_EQ(all.size(), 60u);
+        for (const long long n : {1LL, 9LL, 10LL, 11LL, 37LL, 59LL}) {
+            SCOPED_TRACE(n);
+            VideoReader reader(at(file).string());
+            reader.seekToFrame(n);
+            std::vector<PacketPtr> audio;
+            const auto frame = reader.next(audio);
+            ASSERT_TRUE(frame.has_value());
+            EXPECT_EQ(frame->index, n);
+            EXPECT_EQ(frame->pts, all[n].pts);
+            EXPECT_EQ(cv::norm(frame->bgr, all[n].bgr, cv::NORM_INF), 0);
+        }
+        VideoReader past(at(file).string());
+        past.seekToFrame(60);
         std::vector<PacketPtr> audio;
-        const auto frame = reader.next(audio);
-        ASSERT_TRUE(frame.has_value());
-        EXPECT_EQ(frame->index, n);
-        EXPECT_EQ(frame->pts, all[n].pts);
-        EXPECT_EQ(cv::norm(frame->bgr, all[n].bgr, cv::NORM_INF), 0);
+        EXPECT_FALSE(past.next(audio).has_value());
     }
-    VideoReader past(at("gop.mp4").string());
-    past.seekToFrame(60);
-    std::vector<PacketPtr> audio;
-    EXPECT_FALSE(past.next(audio).has_value());
 }
 
 // Decoded to BGR with the stream's matrix and range and encoded back with them, a frame

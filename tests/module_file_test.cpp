@@ -74,31 +74,53 @@ TEST(ModuleFile, RegistrationRecordWordForWord) {
     EXPECT_EQ(reg.windowProc(nullptr, 1, nullptr, nullptr, nullptr, nullptr), 0);
 }
 
-// The table people read describes every registered parameter, in the module's order, with
-// aliases that are unique and named values inside the registered range.
-TEST(ModuleFile, ParameterTableDescribesEveryRegisteredParameter) {
+// One record per registered parameter, in the module's order, found by its display name, its
+// alias and (a slider) its index, carrying what people read about it: aliases unique, named
+// values covering the registered range. A name the module lacks is an error naming it.
+TEST(ModuleFile, EveryParameterIsOneRecordFoundByNameAliasAndIndex) {
     kit::FilterHost host(DRAWLET_MODULE_PATH);
-    const auto table = kit::parameterTable();
-    ASSERT_EQ(table.size(), host.parameters().size());
-    std::set<std::string_view> aliases;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const kit::Parameter& p = host.parameters()[i];
-        const kit::ParameterInfo& info = table[i];
+    const std::vector<kit::Parameter>& parameters = host.parameters();
+    ASSERT_EQ(parameters.size(), kit::parameterTable().size());
+    std::set<std::string> aliases;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const kit::Parameter& p = parameters[i];
+        const bool slider = p.kind == kit::ParameterKind::Slider;
         SCOPED_TRACE(p.name);
-        EXPECT_EQ(info.displayName, p.name);
-        EXPECT_EQ(p.alias, info.alias);
-        EXPECT_TRUE(aliases.insert(info.alias).second);
-        EXPECT_FALSE(info.label.empty());
-        EXPECT_FALSE(info.description.empty());
-        EXPECT_EQ(info.unit == "on/off", p.kind == kit::ParameterKind::Check);
-        for (const kit::Choice& c : info.choices) {
-            EXPECT_GE(c.value, p.minimum);
-            EXPECT_LE(c.value, p.maximum);
-        }
-        if (!info.choices.empty()) {
-            EXPECT_EQ(static_cast<int>(info.choices.size()), p.maximum - p.minimum + 1);
+        EXPECT_EQ(p.rawName, kit::parameterTable()[i].moduleName);
+        EXPECT_EQ(p.alias, kit::parameterTable()[i].alias);
+        EXPECT_EQ(p.key(), p.alias);
+        EXPECT_EQ(&host.parameter(p.name), &p);
+        EXPECT_EQ(&host.parameter(p.alias), &p);
+        EXPECT_EQ(host.find(std::to_string(p.index)) == &p, slider);  // "0" is slider 0
+        EXPECT_TRUE(aliases.insert(p.alias).second);
+        EXPECT_NE(p.label, p.name);
+        EXPECT_FALSE(p.description.empty());
+        EXPECT_NE(p.group, "Other");
+        EXPECT_EQ(p.unit == "on/off", !slider);
+        if (!p.choices.empty()) {
+            EXPECT_EQ(p.choices.front().value, p.minimum);
+            EXPECT_EQ(p.choices.back().value, p.maximum);
+            EXPECT_EQ(static_cast<int>(p.choices.size()), p.maximum - p.minimum + 1);
         }
     }
+    // "23": check boxes are found by name only.
+    for (const std::string missing : {"no-such-slider", "", "23", "-1", "Mode"}) {
+        SCOPED_TRACE(missing);
+        EXPECT_EQ(host.find(missing), nullptr);
+        try {
+            host.parameter(missing);
+            ADD_FAILURE() << "found";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find('"' + missing + '"'), std::string::npos)
+                << e.what();
+        }
+    }
+    // Another module's parameter, which the table does not know, keys by its name.
+    const kit::Parameter other =
+        kit::describeParameter(kit::ParameterKind::Slider, 0, "x", "x", 0, 0, 1);
+    EXPECT_EQ(other.key(), "x");
+    EXPECT_EQ(other.label, "x");
+    EXPECT_EQ(other.group, "Other");
 }
 
 TEST(ModuleFile, ExportsOnlyTheTable) {
@@ -133,7 +155,7 @@ TEST(ModuleFile, UnloadableFilesNameTheFileAndTheReason) {
     try {
         kit::FilterHost host("/nonexistent/Drawlet.auf");
         FAIL() << "loaded a missing file";
-    } catch (const kit::HostError& e) {
+    } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("/nonexistent/Drawlet.auf"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos) << e.what();
     }
@@ -143,7 +165,7 @@ TEST(ModuleFile, UnloadableFilesNameTheFileAndTheReason) {
     try {
         kit::FilterHost host(info.dli_fname);
         FAIL() << "accepted a library without GetFilterTable";
-    } catch (const kit::HostError& e) {
+    } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("GetFilterTable"), std::string::npos) << e.what();
     }
 }

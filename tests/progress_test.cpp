@@ -17,7 +17,7 @@ TEST(Progress, EndsAtAHundredPercentWhateverTheEstimate) {
         const char* last;
     } cases[] = {
         {100, 100, "frame 100/100 (100%)"},
-        {100, 98, "frame 98/98 (100%)"},    // fewer than the container said
+        {100, 98, "frame 98/98 (100%)"},     // fewer than the container said
         {100, 103, "frame 103/103 (100%)"},  // more
         {-1, 7, "frame 7/7 (100%)"},         // no estimate at all
     };

@@ -22,7 +22,7 @@ cv::Mat scene(int w, int h) {
 class ModuleFrames : public ::testing::Test {
   protected:
     kit::FilterHost host{DRAWLET_MODULE_PATH};
-    void set(const char* alias, int value) { host.setValue(*host.find(alias), value); }
+    void set(const char* alias, int value) { host.setValue(host.parameter(alias), value); }
 };
 
 TEST_F(ModuleFrames, EveryModeAndMaskRenders) {
@@ -105,8 +105,8 @@ TEST_F(ModuleFrames, UpdateKeepsTheInterpolationBoxesExclusive) {
     set("bilinear", 1);
     const int redraws = host.windowUpdates();
     host.update();
-    EXPECT_EQ(host.value(*host.find("bilinear")), 1);
-    EXPECT_EQ(host.value(*host.find("bicubic")), 0);
+    EXPECT_EQ(host.value(host.parameter("bilinear")), 1);
+    EXPECT_EQ(host.value(host.parameter("bicubic")), 0);
     EXPECT_EQ(host.windowUpdates(), redraws + 1);
 }
 

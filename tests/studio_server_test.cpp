@@ -304,6 +304,35 @@ TEST_F(StudioServer, RequestsAtOnceGetTheFramesOfTheirOwnSettings) {
         }
 }
 
+// A render sends back every value as the module's update callback left it: between the
+// page's previous values and its new ones, the interpolation box just switched on stays on.
+TEST_F(StudioServer, RendersSendBackTheValuesAsTheModuleLeftThem) {
+    Studio studio(input);
+    ASSERT_GT(studio.port(), 0);
+    const std::string both = R"("settings": {"bilinear": 1, "bicubic": 1, "mode": 3})";
+    const struct {
+        std::string body;
+        const char* values;  // bilinear, then bicubic
+    } cases[] = {
+        {"{" + both + R"(, "previous": {"bilinear": 1, "bicubic": 0}})", "01"},
+        {"{" + both + R"(, "previous": {"bilinear": 0, "bicubic": 1}})", "10"},
+        {"{" + both + "}", "10"},  // both switched on at once: bilinear stays
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const Reply reply =
+            send(studio.port(), post("/api/render", studio.host(), cookieOf(studio), c.body));
+        ASSERT_EQ(reply.status, 200);
+        std::smatch m;
+        ASSERT_TRUE(
+            std::regex_search(reply.text, m, std::regex("\r\nX-Values: (\\{[^\r]*\\})\r\n")));
+        const std::string values = m[1];
+        EXPECT_NE(values.find(std::string("\"bilinear\":") + c.values[0]), std::string::npos);
+        EXPECT_NE(values.find(std::string("\"bicubic\":") + c.values[1]), std::string::npos);
+        EXPECT_NE(values.find("\"mode\":3"), std::string::npos) << values;
+    }
+}
+
 TEST_F(StudioServer, RefusesWhatItCannotServe) {
     Studio first(input);
     ASSERT_GT(first.port(), 0);

@@ -97,8 +97,10 @@ TEST(StudioGate, TokensAreNewEachTime) {
 TEST(StudioRequest, ReadsWhatThePageSends) {
     const drawlet::studio::RenderRequest r = drawlet::studio::parseRenderRequest(
         R"({"settings": {"mode": 3, "lines": true}, "frame": 12, "maxSide": 960,
-            "boilRate": 7.5})");
+            "boilRate": 7.5, "previous": {"mode": 2}})");
     EXPECT_EQ(r.settings.dump(), R"({"mode":3,"lines":true})");
+    ASSERT_TRUE(r.previous.has_value());
+    EXPECT_EQ(r.previous->dump(), R"({"mode":2})");
     EXPECT_EQ(r.frame, 12);
     EXPECT_EQ(r.maxSide, 960);
     ASSERT_TRUE(r.boilRate.has_value());
@@ -107,6 +109,7 @@ TEST(StudioRequest, ReadsWhatThePageSends) {
     EXPECT_EQ(empty.frame, 0);
     EXPECT_EQ(empty.maxSide, 0);
     EXPECT_FALSE(empty.boilRate.has_value());
+    EXPECT_FALSE(empty.previous.has_value());
 }
 
 TEST(StudioRequest, RefusesWhatItCannotUse) {
@@ -120,6 +123,7 @@ TEST(StudioRequest, RefusesWhatItCannotUse) {
         {R"({"settings": {"mode": 1, "mode": 2}})", "given twice"},
         {R"({"file": "/etc/passwd"})", "unknown key \"file\""},
         {R"({"settings": [1]})", "not an object"},
+        {R"({"previous": 3})", "\"previous\" is not an object"},
         {R"({"frame": -1})", "\"frame\" takes a whole number"},
         {R"({"frame": 1.5})", "\"frame\" takes a whole number"},
         {R"({"frame": 18446744073709551615})", "\"frame\" takes a whole number"},

@@ -11,7 +11,7 @@ namespace drawlet::cli {
 
 void prepareMatteOutput(const kit::FilterHost& host, const std::string& output,
                         media::EncodeOptions& encode) {
-    if (host.value(*host.find("mask")) != 0)
+    if (host.value(host.parameter(kit::alias::kMask)) != 0)
         throw UsageError(
             "--alpha mask renders the mask itself: leave the mask check box off (--set mask=off)");
     if (encode.codec.empty() && encode.format.empty() && media::lowerExtension(output) == ".mov")
@@ -26,7 +26,7 @@ void prepareMatteOutput(const kit::FilterHost& host, const std::string& output,
 
 MattedFrame renderWithMatte(kit::FilterHost& host, const cv::Mat& bgr, const cv::Mat& inputAlpha,
                             long long frameNumber, const std::string& what) {
-    const kit::Parameter& mask = *host.find("mask");
+    const kit::Parameter& mask = host.parameter(kit::alias::kMask);
     // The two renders and the change of setting between them, atomic for other threads.
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
     const int setting = host.value(mask);

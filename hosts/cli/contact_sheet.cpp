@@ -26,8 +26,7 @@ cv::Rect busiestWindow(const cv::Mat& bgr, cv::Size size) {
         const double* top = sums.ptr<double>(y);
         const double* bottom = sums.ptr<double>(y + size.height);
         for (int x = 0; x + size.width <= bgr.cols; ++x) {
-            const double sum =
-                bottom[x + size.width] - bottom[x] - top[x + size.width] + top[x];
+            const double sum = bottom[x + size.width] - bottom[x] - top[x + size.width] + top[x];
             if (sum > most) {
                 most = sum;
                 best.x = x;

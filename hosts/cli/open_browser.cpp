@@ -67,8 +67,8 @@ BrowserOpening::BrowserOpening(const std::string& address, std::ostream& err) {
     posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child = -1;
-    const bool started = !file_.empty() &&
-                         posix_spawnp(&child, "xdg-open", &quiet, nullptr, argv, environ) == 0;
+    const bool started =
+        !file_.empty() && posix_spawnp(&child, "xdg-open", &quiet, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&quiet);
     if (!started) {
         err << kHint;

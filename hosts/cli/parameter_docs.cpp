@@ -2,8 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "kit/parameter_info.h"
-
 namespace drawlet::cli {
 
 namespace {
@@ -26,14 +24,10 @@ Row rowFor(const kit::FilterHost& host, const kit::Parameter& p) {
             p.alias,
             check ? "on/off" : fmt::format("{}..{}", p.minimum, p.maximum),
             check ? (host.value(p) ? "on" : "off") : std::to_string(host.value(p)),
-            "",
-            ""};
-    if (const kit::ParameterInfo* info = kit::findParameterInfo(p.name)) {
-        if (info->unit != "on/off") row.unit = info->unit;
-        row.description = info->description;
-        if (const std::string choices = kit::choicesText(*info); !choices.empty())
-            row.description += ": " + choices;
-    }
+            p.unit == "on/off" ? "" : p.unit,
+            p.description};
+    if (const std::string choices = kit::choicesText(p.choices); !choices.empty())
+        row.description += ": " + choices;
     return row;
 }
 

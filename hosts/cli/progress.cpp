@@ -26,9 +26,9 @@ double Progress::elapsed() const {
 std::string Progress::line(long long done, double elapsed) const {
     const double fps = elapsed > 0 ? done / elapsed : 0;
     // The total is the container's estimate; a variable-rate clip may hold more frames.
-    std::string text =
-        total_ > 0 && done <= total_ ? fmt::format("frame {}/{} ({:.0f}%)", done, total_, 100.0 * done / total_)
-                   : fmt::format("frame {}", done);
+    std::string text = total_ > 0 && done <= total_ ? fmt::format("frame {}/{} ({:.0f}%)", done,
+                                                                  total_, 100.0 * done / total_)
+                                                    : fmt::format("frame {}", done);
     text += fmt::format("  {:.1f} fps  elapsed {}", fps, clock(elapsed));
     if (total_ > 0 && fps > 0 && done < total_)
         text += "  remaining " + clock((total_ - done) / fps);

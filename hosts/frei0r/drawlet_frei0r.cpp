@@ -1,7 +1,10 @@
 // drawlet.so: a frei0r filter that runs frames through Drawlet.auf, found beside this file.
 //
-// The module keeps module-wide state, so it is loaded once per process and every call into
-// it is serialised with one lock; each frei0r instance keeps its own values and frame size.
+// The module keeps module-wide state, so it is loaded once per process. One lock, the host
+// kit's call lock, guards it and everything the instances share; each frei0r instance keeps
+// its own values and frame size under a lock of its own. No exception leaves an entry point:
+// each reports what went wrong once on standard error and answers as a failed call does (a
+// frame passes through unchanged, a construction gives no instance).
 #include <dlfcn.h>
 extern "C" {
 #include <frei0r.h>
@@ -9,21 +12,22 @@ extern "C" {
 
 #include <climits>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "drawlet_version.h"
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
-#include "kit/parameter_info.h"
 
 namespace drawlet::frei0r {
 namespace {
@@ -32,22 +36,58 @@ using kit::FilterHost;
 using kit::Parameter;
 using kit::ParameterKind;
 
-// The process-wide module and its reference count (f0r_init / f0r_deinit pairs).
+constexpr char kReportPrefix[] = "drawlet frei0r: ";
+
+// The largest frame taken, 16384 x 16384 pixels: every picture made from it holds fewer than
+// 2^31 values (four 8-bit channels at most), inside OpenCV's int arithmetic, and a host's
+// mistaken size is refused at once instead of asking for tens of gigabytes frame by frame.
+constexpr std::uint64_t kMaxFramePixels = std::uint64_t{1} << 28;
+
+// The process-wide module and what every instance shares, all guarded by sharedLock().
 struct Module {
-    std::mutex lock;  // guards the fields below, not the module calls
-    int references = 0;
+    int references = 0;  // f0r_init / f0r_deinit pairs
     std::unique_ptr<FilterHost> host;
-    std::string error;  // why the module cannot be used; reported once
-    bool errorReported = false;
-    // Parameter descriptions, built once from the module's table.
+    std::string loadError;  // why the module cannot be used
+    // Parameter descriptions, built once from the module's records.
     std::vector<Parameter> parameters;
     std::vector<std::string> names;
     std::vector<std::string> explanations;
+    std::set<std::string> reported;  // messages already written to standard error
+    // The size of the frame the module saw last: a new size re-reads the registration so
+    // that the patterns are prepared for the frame's own centre, as in a fresh render.
+    int lastWidth = -1;
+    int lastHeight = -1;
 };
 
 Module& module() {
     static Module m;
     return m;
+}
+
+std::recursive_mutex& sharedLock() { return FilterHost::callLock(); }
+
+// Writes `message` on standard error, once for each load of the plug-in.
+void reportOnce(const std::string& message) {
+    try {
+        std::lock_guard guard(sharedLock());
+        if (module().reported.insert(message).second) std::cerr << kReportPrefix << message << '\n';
+    } catch (...) {
+        std::cerr << kReportPrefix << message << '\n';
+    }
+}
+
+// Runs an entry point's work; whatever it throws is reported once, and `failed` gives the
+// entry point's answer instead.
+template <typename Work, typename Failed>
+auto guarded(Work work, Failed failed) noexcept {
+    try {
+        return work();
+    } catch (const std::exception& e) {
+        reportOnce(e.what());
+    } catch (...) {
+        reportOnce("an unknown failure");
+    }
+    return failed();
 }
 
 std::string ownDirectory() {
@@ -65,10 +105,9 @@ void describeParameters(Module& m) {
     m.names.clear();
     m.explanations.clear();
     for (const Parameter& p : m.parameters) {
-        m.names.push_back(p.alias.empty() ? "param-" + std::to_string(m.names.size()) : p.alias);
-        const kit::ParameterInfo* a = kit::findParameterInfo(p.name);
-        std::string text = p.name + ": " + (a ? std::string(a->description) : std::string());
-        const std::string unit = a && !a->unit.empty() ? " " + std::string(a->unit) : "";
+        m.names.push_back(p.key());
+        std::string text = p.name + ": " + p.description;
+        const std::string unit = p.unit.empty() ? "" : " " + p.unit;
         if (p.kind == ParameterKind::Slider)
             text += " (" + std::to_string(p.minimum) + ".." + std::to_string(p.maximum) + unit +
                     ", default " + std::to_string(p.defaultValue) + ")";
@@ -78,75 +117,146 @@ void describeParameters(Module& m) {
     }
 }
 
-void reportOnce(Module& m) {
-    if (!m.errorReported && !m.error.empty()) {
-        std::cerr << "drawlet frei0r: " << m.error << '\n';
-        m.errorReported = true;
-    }
-}
-
-// Loads the module at the first use; a failure is kept so that it is reported once.
+// Loads the module at the first use; a failure is kept, to be reported at construction.
 FilterHost* loadedHost(Module& m) {
-    if (m.host || !m.error.empty()) return m.host.get();
-    const std::string path = ownDirectory() + "/Drawlet.auf";
+    if (m.host || !m.loadError.empty()) return m.host.get();
     try {
-        m.host = std::make_unique<FilterHost>(path);
+        m.host = std::make_unique<FilterHost>(ownDirectory() + "/Drawlet.auf");
         describeParameters(m);
     } catch (const std::exception& e) {
-        m.error = e.what();
+        m.host.reset();
+        m.loadError = e.what();
     }
     return m.host.get();
 }
 
+// Whether the code at `caller`, an entry point's return address, is FFmpeg's filter library:
+// its frei0r filter passes each frame's time in milliseconds (pts * time base * 1000) and
+// calls once per frame, in order.
+bool isLibavfilter(const void* caller) {
+    Dl_info site{};
+    if (dladdr(caller, &site) == 0 || site.dli_fname == nullptr) return false;
+    void* object = dlopen(site.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (object == nullptr) return false;
+    // The library that defines the symbol, not one that only links it.
+    void* version = dlsym(object, "avfilter_version");
+    Dl_info owner{};
+    const bool same =
+        version != nullptr && dladdr(version, &owner) != 0 && owner.dli_fbase == site.dli_fbase;
+    dlclose(object);
+    return same;
+}
+
+// The settings the plug-in adds after the filter's own parameters.
+struct HostSettings {
+    double framesPerUnit = kDefaultFramesPerUnit;
+    double framesInRateClock = 0;
+    double integerValues = 0;  // 0 or 1
+};
+
+struct ExtraParameter {
+    const char* name;
+    int type;
+    double HostSettings::*value;
+    const char* explanation;
+};
+
+// In the order the plug-in declares them, after the filter's own parameters.
+constexpr ExtraParameter kExtraParameters[] = {
+    {kFramesPerTimeUnitName, F0R_PARAM_DOUBLE, &HostSettings::framesPerUnit,
+     "frames in one unit of the host's time, giving the frame number the hatching's "
+     "randomness depends on (melt: the frame rate, e.g. 25; not used in ffmpeg, whose frames "
+     "are numbered as they arrive); default 25"},
+    {kRateClockName, F0R_PARAM_DOUBLE, &HostSettings::framesInRateClock,
+     "MLT hosts: set to the time 0:1001000.0, which MLT passes as the frames it holds at the "
+     "project's frame rate; frames are then numbered at that exact rate and "
+     "frames-per-time-unit is not used; default 0 (unused)"},
+    {kIntegerValuesName, F0R_PARAM_BOOL, &HostSettings::integerValues,
+     "on: sliders take the filter's own integers (mode 1..5, tilt -500..500) instead of 0..1, "
+     "as editors' descriptions show them; default off"},
+};
+static_assert(std::size(kExtraParameters) == kExtraParameterCount);
+
+// The extra parameter at frei0r index `index`, given the filter's own count; null for none.
+const ExtraParameter* extraParameter(int index, std::size_t filterCount) {
+    const long long at = static_cast<long long>(index) - static_cast<long long>(filterCount);
+    if (at < 0 || at >= static_cast<long long>(std::size(kExtraParameters))) return nullptr;
+    return &kExtraParameters[at];
+}
+
 struct Instance {
-    unsigned width = 0;
-    unsigned height = 0;
-    std::mutex lock;  // guards the values against concurrent set/get/update
+    Instance(unsigned w, unsigned h, std::vector<Parameter> filterParameters)
+        : width(w), height(h), parameters(std::move(filterParameters)) {
+        hostValues.resize(parameters.size());
+    }
+
+    const unsigned width;
+    const unsigned height;
+    const std::vector<Parameter> parameters;  // the module's, as at construction
+    std::mutex lock;  // guards the members below against concurrent set, get and update
     // Each slider's and check box's value as the host last set it; unset ones keep the
     // registered default. Read at each frame, so that integer-values applies to values set
     // before it (hosts set parameters in index order).
     std::vector<std::optional<double>> hostValues;
-    double framesPerUnit = kDefaultFramesPerUnit;
-    double framesInRateClock = 0;
-    bool integerValues = false;
-    // Frames numbered by call order, for hosts that pass no usable time (see below).
-    int untimedFrames = 0;
+    HostSettings settings;
+    std::optional<bool> arrivalOrder;  // decided at the first frame, by its caller
+    int arrivals = 0;                  // frames numbered so far in arrival order
+
+    std::size_t pixels() const { return static_cast<std::size_t>(width) * height; }
+    bool integerValues() const { return checkFromBool(settings.integerValues) == 1; }
 
     // The value a parameter has in the units the host uses now.
-    double hostValue(const Parameter& p, std::size_t index) const {
+    double hostValue(std::size_t index) const {
+        const Parameter& p = parameters[index];
         if (hostValues[index]) return *hostValues[index];
-        if (p.kind == ParameterKind::Check || integerValues) return p.defaultValue;
+        if (p.kind == ParameterKind::Check || integerValues()) return p.defaultValue;
         return unitFromSlider(p.defaultValue, p.minimum, p.maximum);
     }
 
+    void set(int index, double x) {
+        if (index >= 0 && static_cast<std::size_t>(index) < parameters.size())
+            hostValues[static_cast<std::size_t>(index)] = x;
+        else if (const ExtraParameter* extra = extraParameter(index, parameters.size()))
+            settings.*extra->value = extra->type == F0R_PARAM_BOOL ? checkFromBool(x) : x;
+    }
+
+    std::optional<double> get(int index) const {
+        if (index >= 0 && static_cast<std::size_t>(index) < parameters.size())
+            return hostValue(static_cast<std::size_t>(index));
+        if (const ExtraParameter* extra = extraParameter(index, parameters.size()))
+            return settings.*extra->value;
+        return std::nullopt;
+    }
+
     // The module's slider and check-box arrays for these values (grown to fit).
-    void filterValues(const std::vector<Parameter>& parameters, std::vector<int>& sliders,
-                      std::vector<int>& checks) const {
+    void filterValues(std::vector<int>& sliders, std::vector<int>& checks) const {
         for (std::size_t i = 0; i < parameters.size(); ++i) {
             const Parameter& p = parameters[i];
             std::vector<int>& values = p.kind == ParameterKind::Check ? checks : sliders;
             const auto at = static_cast<std::size_t>(p.index);
             if (values.size() <= at) values.resize(at + 1);
-            const double x = hostValue(p, i);
+            const double x = hostValue(i);
             if (p.kind == ParameterKind::Check)
                 values[at] = checkFromBool(x);
-            else if (integerValues)
+            else if (integerValues())
                 values[at] = sliderFromInteger(x, p.minimum, p.maximum);
             else
                 values[at] = sliderFromUnit(x, p.minimum, p.maximum);
         }
     }
+
+    // The number the module gets for a frame at the host's `time`, as drawlet render numbers
+    // the frames of a stream. ffmpeg (known by the caller) calls once per frame in order,
+    // so its frames, and those of hosts that pass no usable time, are numbered as they
+    // arrive; other hosts' times are converted with the host settings.
+    int frameNumber(double time, const void* caller) {
+        if (!arrivalOrder) arrivalOrder = isLibavfilter(caller);
+        if (*arrivalOrder || !std::isfinite(time) || time < 0)
+            return arrivals < INT_MAX ? arrivals++ : arrivals;
+        return frameNumberForTime(
+            time, framesPerTimeUnit(settings.framesPerUnit, settings.framesInRateClock));
+    }
 };
-
-// The frei0r index of the first parameter after the filter's own.
-int extraParameter(const Module& m, int offset) {
-    return static_cast<int>(m.parameters.size()) + offset;
-}
-
-// The size of the frame the module saw last: a new size re-reads the registration so that
-// the patterns are prepared for the frame's own centre, as in a fresh render.
-int lastWidth = -1;
-int lastHeight = -1;
 
 // Why a frame was refused, from the message box the module showed (if it showed one).
 std::string refusal(const FilterHost& host, const std::vector<kit::MessageBoxCall>& messages) {
@@ -160,6 +270,94 @@ void copyFrame(const std::uint32_t* in, std::uint32_t* out, std::size_t pixels) 
         std::memcpy(out, in, pixels * sizeof(std::uint32_t));
 }
 
+// A new instance after a first frame through the module, which shows whether the pattern
+// files can be read; null (and a report) when the module cannot draw frames of this size.
+Instance* construct(unsigned width, unsigned height) {
+    Module& m = module();
+    std::lock_guard guard(sharedLock());
+    if (static_cast<std::uint64_t>(width) * height > kMaxFramePixels) {
+        reportOnce(std::to_string(width) + "x" + std::to_string(height) +
+                   " frames are larger than the filter takes (" + std::to_string(kMaxFramePixels) +
+                   " pixels at most)");
+        return nullptr;
+    }
+    FilterHost* host = loadedHost(m);
+    if (host == nullptr) {
+        reportOnce(m.loadError);
+        return nullptr;
+    }
+    auto instance = std::make_unique<Instance>(width, height, m.parameters);
+    instance->filterValues(host->sliders(), host->checks());
+    host->clearMessages();
+    host->reregister();
+    kit::YcFrame probe = kit::toYcFrame(cv::Mat(1, 1, CV_8UC3, cv::Scalar(128, 128, 128)));
+    m.lastWidth = m.lastHeight = 1;
+    if (host->process(probe, 0) != 1) {
+        reportOnce(refusal(*host, host->messages()));
+        return nullptr;
+    }
+    return instance.release();
+}
+
+// Runs the frame through the module with these values; false when it refused the frame.
+bool processed(kit::YcFrame& frame, int frameNumber, std::vector<int>& sliders,
+               std::vector<int>& checks) {
+    Module& m = module();
+    std::lock_guard guard(sharedLock());
+    if (!m.host) return false;
+    FilterHost& host = *m.host;
+    host.sliders() = std::move(sliders);
+    host.checks() = std::move(checks);
+    if (frame.width != m.lastWidth || frame.height != m.lastHeight) {
+        host.reregister();
+        m.lastWidth = frame.width;
+        m.lastHeight = frame.height;
+    }
+    host.clearMessages();
+    const int result = host.process(frame, frameNumber);
+    // The module shows its message box once per failed pattern load, and a frei0r host has
+    // no window for it: the message goes to standard error, every time.
+    if (const auto messages = host.messages(); !messages.empty())
+        std::cerr << kReportPrefix << refusal(host, messages) << '\n';
+    return result == 1;
+}
+
+void update(Instance& instance, double time, const void* caller, const std::uint32_t* inframe,
+            std::uint32_t* outframe) {
+    const int width = static_cast<int>(instance.width);
+    const int height = static_cast<int>(instance.height);
+    // RGBA bytes to the module's pixels, outside the shared lock.
+    cv::Mat bgr;
+    cv::cvtColor(cv::Mat(height, width, CV_8UC4, const_cast<std::uint32_t*>(inframe)), bgr,
+                 cv::COLOR_RGBA2BGR);
+    kit::YcFrame frame = kit::toYcFrame(bgr);
+    std::vector<int> sliders, checks;
+    int frameNumber = 0;
+    {
+        std::lock_guard guard(instance.lock);
+        instance.filterValues(sliders, checks);
+        frameNumber = instance.frameNumber(time, caller);
+    }
+    if (!processed(frame, frameNumber, sliders, checks)) {
+        copyFrame(inframe, outframe, instance.pixels());
+        return;
+    }
+    // Back to RGBA, keeping the input's alpha.
+    const cv::Mat drawn = kit::toBgr(frame);
+    const auto* in = reinterpret_cast<const std::uint8_t*>(inframe);
+    auto* out = reinterpret_cast<std::uint8_t*>(outframe);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = drawn.ptr<std::uint8_t>(y);
+        for (int x = 0; x < width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            out[4 * i + 0] = row[3 * x + 2];
+            out[4 * i + 1] = row[3 * x + 1];
+            out[4 * i + 2] = row[3 * x + 0];
+            out[4 * i + 3] = in[4 * i + 3];
+        }
+    }
+}
+
 }  // namespace
 }  // namespace drawlet::frei0r
 
@@ -168,28 +366,33 @@ using namespace drawlet::frei0r;
 extern "C" {
 
 int f0r_init(void) {
-    Module& m = module();
-    std::lock_guard guard(m.lock);
-    ++m.references;
-    loadedHost(m);
-    return 1;
+    return guarded(
+        [] {
+            std::lock_guard guard(sharedLock());
+            ++module().references;
+            loadedHost(module());
+            return 1;
+        },
+        [] { return 0; });
 }
 
 void f0r_deinit(void) {
-    Module& m = module();
-    std::lock_guard guard(m.lock);
-    if (m.references > 0 && --m.references == 0) {
-        m.host.reset();  // the exit callback, then the module is unloaded
-        m.error.clear();
-        m.errorReported = false;
-        lastWidth = lastHeight = -1;
-    }
+    guarded(
+        [] {
+            Module& m = module();
+            std::lock_guard guard(sharedLock());
+            if (m.references > 0 && --m.references == 0) {
+                m.host.reset();  // the exit callback, then the module is unloaded
+                m.loadError.clear();
+                m.reported.clear();
+                m.lastWidth = m.lastHeight = -1;
+            }
+        },
+        [] {});
 }
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-    Module& m = module();
-    std::lock_guard guard(m.lock);
-    loadedHost(m);
+    if (info == nullptr) return;
     info->name = kPluginName;
     info->author = kPluginAuthor;
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -197,183 +400,76 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = DRAWLET_VERSION_MAJOR;
     info->minor_version = DRAWLET_VERSION_MINOR;
-    info->num_params = static_cast<int>(m.parameters.size()) + kExtraParameterCount;
+    info->num_params = kExtraParameterCount;
     info->explanation = kPluginExplanation;
+    guarded(
+        [info] {
+            std::lock_guard guard(sharedLock());
+            loadedHost(module());
+            info->num_params += static_cast<int>(module().parameters.size());
+        },
+        [] {});
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
-    Module& m = module();
-    std::lock_guard guard(m.lock);
-    const int count = static_cast<int>(m.parameters.size());
-    if (index >= 0 && index < count) {
-        info->name = m.names[static_cast<std::size_t>(index)].c_str();
-        info->type = m.parameters[static_cast<std::size_t>(index)].kind == ParameterKind::Slider
-                         ? F0R_PARAM_DOUBLE
-                         : F0R_PARAM_BOOL;
-        info->explanation = m.explanations[static_cast<std::size_t>(index)].c_str();
-    } else if (index == extraParameter(m, 0)) {
-        info->name = kFramesPerTimeUnitName;
-        info->type = F0R_PARAM_DOUBLE;
-        info->explanation =
-            "frames in one unit of the host's time, giving the frame number the hatching's "
-            "randomness depends on (melt: the frame rate, e.g. 25; ffmpeg: rate / 1000, e.g. "
-            "0.025); default 25";
-    } else if (index == extraParameter(m, 1)) {
-        info->name = kRateClockName;
-        info->type = F0R_PARAM_DOUBLE;
-        info->explanation =
-            "MLT hosts: set to the time 0:1001000.0, which MLT passes as the frames it holds at "
-            "the project's frame rate; frames are then numbered at that exact rate and "
-            "frames-per-time-unit is not used; default 0 (unused)";
-    } else if (index == extraParameter(m, 2)) {
-        info->name = kIntegerValuesName;
-        info->type = F0R_PARAM_BOOL;
-        info->explanation =
-            "on: sliders take the filter's own integers (mode 1..5, tilt -500..500) instead of "
-            "0..1, as editors' descriptions show them; default off";
-    }
+    if (info == nullptr) return;
+    guarded(
+        [info, index] {
+            const Module& m = module();
+            std::lock_guard guard(sharedLock());
+            if (index >= 0 && static_cast<std::size_t>(index) < m.parameters.size()) {
+                const auto at = static_cast<std::size_t>(index);
+                info->name = m.names[at].c_str();
+                info->type = m.parameters[at].kind == ParameterKind::Slider ? F0R_PARAM_DOUBLE
+                                                                            : F0R_PARAM_BOOL;
+                info->explanation = m.explanations[at].c_str();
+            } else if (const ExtraParameter* extra = extraParameter(index, m.parameters.size())) {
+                info->name = extra->name;
+                info->type = extra->type;
+                info->explanation = extra->explanation;
+            }
+        },
+        [] {});
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    Module& m = module();
-    std::lock_guard guard(m.lock);
-    FilterHost* host = loadedHost(m);
-    if (host == nullptr) {
-        reportOnce(m);
-        return nullptr;
-    }
-    auto instance = std::make_unique<Instance>();
-    instance->width = width;
-    instance->height = height;
-    instance->hostValues.resize(m.parameters.size());
-    // A first frame shows whether the pattern files can be read.
-    {
-        std::lock_guard calls(FilterHost::callLock());
-        instance->filterValues(m.parameters, host->sliders(), host->checks());
-        host->clearMessages();
-        host->reregister();
-        drawlet::kit::YcFrame probe =
-            drawlet::kit::toYcFrame(cv::Mat(1, 1, CV_8UC3, cv::Scalar(128, 128, 128)));
-        lastWidth = lastHeight = 1;
-        if (host->process(probe, 0) != 1) {
-            m.error = refusal(*host, host->messages());
-            reportOnce(m);
-            m.error.clear();  // a later construct may find the files
-            m.errorReported = false;
-            return nullptr;
-        }
-    }
-    return instance.release();
+    return guarded([=]() -> f0r_instance_t { return construct(width, height); },
+                   []() -> f0r_instance_t { return nullptr; });
 }
 
 void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
 
 void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     auto* instance = static_cast<Instance*>(handle);
-    Module& m = module();
     if (instance == nullptr || param == nullptr) return;
-    std::lock_guard guard(instance->lock);
-    const double x = *static_cast<const double*>(param);
-    const int count = static_cast<int>(m.parameters.size());
-    if (index >= 0 && index < count)
-        instance->hostValues[static_cast<std::size_t>(index)] = x;
-    else if (index == extraParameter(m, 0))
-        instance->framesPerUnit = x;
-    else if (index == extraParameter(m, 1))
-        instance->framesInRateClock = x;
-    else if (index == extraParameter(m, 2))
-        instance->integerValues = checkFromBool(x) == 1;
+    guarded(
+        [=] {
+            std::lock_guard guard(instance->lock);
+            instance->set(index, *static_cast<const double*>(param));
+        },
+        [] {});
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     auto* instance = static_cast<Instance*>(handle);
-    Module& m = module();
     if (instance == nullptr || param == nullptr) return;
-    std::lock_guard guard(instance->lock);
-    double& out = *static_cast<double*>(param);
-    const int count = static_cast<int>(m.parameters.size());
-    if (index >= 0 && index < count)
-        out = instance->hostValue(m.parameters[static_cast<std::size_t>(index)],
-                                  static_cast<std::size_t>(index));
-    else if (index == extraParameter(m, 0))
-        out = instance->framesPerUnit;
-    else if (index == extraParameter(m, 1))
-        out = instance->framesInRateClock;
-    else if (index == extraParameter(m, 2))
-        out = instance->integerValues ? 1.0 : 0.0;
+    guarded(
+        [=] {
+            std::lock_guard guard(instance->lock);
+            if (const std::optional<double> x = instance->get(index))
+                *static_cast<double*>(param) = *x;
+        },
+        [] {});
 }
 
 void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe,
                 std::uint32_t* outframe) {
+    const void* caller = __builtin_return_address(0);
     auto* instance = static_cast<Instance*>(handle);
-    if (instance == nullptr) return;  // nothing to read the frame size from
-    const std::size_t pixels = static_cast<std::size_t>(instance->width) * instance->height;
-    FilterHost* host = module().host.get();
-    if (host == nullptr || inframe == nullptr || outframe == nullptr || pixels == 0) {
-        copyFrame(inframe, outframe, pixels);
-        return;
-    }
-    const int width = static_cast<int>(instance->width);
-    const int height = static_cast<int>(instance->height);
-    // RGBA bytes to BGR, outside the lock.
-    cv::Mat rgba(height, width, CV_8UC4, const_cast<std::uint32_t*>(inframe));
-    cv::Mat bgr;
-    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
-    drawlet::kit::YcFrame frame = drawlet::kit::toYcFrame(bgr);
-
-    std::vector<int> sliders, checks;
-    int frameNumber = 0;
-    {
-        std::lock_guard guard(instance->lock);
-        instance->filterValues(module().parameters, sliders, checks);
-        // Some hosts pass no valid time (ffmpeg 5.1 sends its "no timestamp" value, a huge
-        // negative number): the frames are then numbered in the order they arrive, which for
-        // such a host, calling once per frame in order, is the frame's index in the stream.
-        if (std::isfinite(time) && time >= 0)
-            frameNumber = frameNumberForTime(
-                time, framesPerTimeUnit(instance->framesPerUnit, instance->framesInRateClock));
-        else
-            frameNumber = instance->untimedFrames++;
-    }
-    int result = 0;
-    std::vector<drawlet::kit::MessageBoxCall> messages;
-    try {
-        std::lock_guard calls(FilterHost::callLock());
-        host->sliders() = sliders;
-        host->checks() = checks;
-        if (width != lastWidth || height != lastHeight) {
-            host->reregister();
-            lastWidth = width;
-            lastHeight = height;
-        }
-        host->clearMessages();
-        result = host->process(frame, frameNumber);
-        messages = host->messages();
-    } catch (const std::exception&) {
-        result = 0;
-    }
-    // The module shows its message box once per failed pattern load, and a frei0r host has
-    // no window for it: the message goes to standard error, as at construction.
-    if (!messages.empty()) std::cerr << "drawlet frei0r: " + refusal(*host, messages) + "\n";
-    if (result != 1) {
-        copyFrame(inframe, outframe, pixels);
-        return;
-    }
-    // Back to RGBA, keeping the input's alpha.
-    const cv::Mat out = drawlet::kit::toBgr(frame);
-    const auto* in = reinterpret_cast<const std::uint8_t*>(inframe);
-    auto* dst = reinterpret_cast<std::uint8_t*>(outframe);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = out.ptr<std::uint8_t>(y);
-        for (int x = 0; x < width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * width + x;
-            const std::uint8_t alpha = in[4 * i + 3];
-            dst[4 * i + 0] = row[3 * x + 2];
-            dst[4 * i + 1] = row[3 * x + 1];
-            dst[4 * i + 2] = row[3 * x + 0];
-            dst[4 * i + 3] = alpha;
-        }
-    }
+    if (instance == nullptr || inframe == nullptr || outframe == nullptr) return;
+    if (instance->pixels() == 0) return;
+    guarded([=] { update(*instance, time, caller, inframe, outframe); },
+            [=] { copyFrame(inframe, outframe, instance->pixels()); });
 }
 
 }  // extern "C"

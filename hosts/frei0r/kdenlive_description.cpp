@@ -5,7 +5,6 @@
 #include "frei0r/editor_descriptions.h"
 #include "frei0r/frei0r_mapping.h"
 #include "frei0r/markup.h"
-#include "kit/parameter_info.h"
 
 namespace drawlet::frei0r {
 
@@ -28,21 +27,18 @@ std::string suffixFor(std::string_view unit) {
 }
 
 std::string parameterElement(const kit::FilterHost& host, const kit::Parameter& p) {
-    const kit::ParameterInfo* info = kit::findParameterInfo(p.name);
-    const std::string label = info ? std::string(info->label) : p.name;
-    const std::string comment = info ? std::string(info->description) : "";
     const std::string inner =
-        fmt::format("        <name>{} ({})</name>\n        <comment>{}</comment>\n", xmlText(label),
-                    xmlText(p.name), xmlText(comment));
-    const std::string name = xmlText(p.alias.empty() ? p.name : p.alias);
+        fmt::format("        <name>{} ({})</name>\n        <comment>{}</comment>\n",
+                    xmlText(p.label), xmlText(p.name), xmlText(p.description));
+    const std::string name = xmlText(p.key());
     const int value = host.value(p);
     if (p.kind == kit::ParameterKind::Check)
         return fmt::format(
             "    <parameter type=\"bool\" name=\"{}\" default=\"{}\">\n{}    </parameter>\n", name,
             value, inner);
-    if (info && !info->choices.empty()) {
+    if (!p.choices.empty()) {
         std::string values, labels;
-        for (const kit::Choice& c : info->choices) {
+        for (const kit::Choice& c : p.choices) {
             values += (values.empty() ? "" : ";") + std::to_string(c.value);
             labels +=
                 (labels.empty() ? "" : ",") + std::to_string(c.value) + " " + std::string(c.label);
@@ -52,7 +48,7 @@ std::string parameterElement(const kit::FilterHost& host, const kit::Parameter& 
             "        <paramlistdisplay>{}</paramlistdisplay>\n{}    </parameter>\n",
             name, value, values, xmlText(labels), inner);
     }
-    const std::string suffix = suffixFor(info ? info->unit : "");
+    const std::string suffix = suffixFor(p.unit);
     return fmt::format(
         "    <parameter type=\"animated\" name=\"{}\" default=\"{}\" min=\"{}\" max=\"{}\"{}>\n"
         "{}    </parameter>\n",

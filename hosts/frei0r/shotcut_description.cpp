@@ -8,7 +8,6 @@
 #include "frei0r/editor_descriptions.h"
 #include "frei0r/frei0r_mapping.h"
 #include "frei0r/markup.h"
-#include "kit/parameter_info.h"
 
 namespace drawlet::frei0r {
 
@@ -21,16 +20,15 @@ constexpr char kGeneratedNote[] =
 // A parameter as the controls show it.
 struct Control {
     const kit::Parameter* parameter;
-    const kit::ParameterInfo* info;  // may be null
-    std::string id;                  // QML id stem: "lineStep"
-    std::string property;            // MLT property: "line-step"
-    int value;                       // the host's current value, the default here
+    std::string id;        // QML id stem: "lineStep"
+    std::string property;  // MLT property: "line-step"
+    int value;             // the host's current value, the default here
 
     bool isCheck() const { return parameter->kind == kit::ParameterKind::Check; }
-    bool isList() const { return !isCheck() && info && !info->choices.empty(); }
+    bool isList() const { return !isCheck() && !parameter->choices.empty(); }
     bool isSlider() const { return !isCheck() && !isList(); }
     // Short, for Shotcut's narrow panel; the display name is in the hover tip.
-    std::string label() const { return info ? std::string(info->label) : parameter->name; }
+    const std::string& label() const { return parameter->label; }
 };
 
 // "line-step" as a QML id stem: "lineStep".
@@ -50,18 +48,16 @@ std::string camelCase(std::string_view alias) {
 
 std::vector<Control> controlsOf(const kit::FilterHost& host) {
     std::vector<Control> controls;
-    for (const kit::Parameter& p : host.parameters()) {
-        const std::string property = p.alias.empty() ? p.name : p.alias;
-        controls.push_back(
-            {&p, kit::findParameterInfo(p.name), camelCase(property), property, host.value(p)});
-    }
+    for (const kit::Parameter& p : host.parameters())
+        controls.push_back({&p, camelCase(p.key()), p.key(), host.value(p)});
     return controls;
 }
 
 std::string suffixFor(const Control& c) {
-    if (!c.info || c.info->unit.empty() || c.info->unit == "on/off") return "";
-    if (c.info->unit == "%" || c.info->unit == "°") return std::string(c.info->unit);
-    return " " + std::string(c.info->unit);
+    const std::string& unit = c.parameter->unit;
+    if (unit.empty() || unit == "on/off") return "";
+    if (unit == "%" || unit == "°") return unit;
+    return " " + unit;
 }
 
 // A QML list of `each(control)` over the controls `which` selects.
@@ -75,15 +71,15 @@ std::string listOf(const std::vector<Control>& controls, Select which, Each each
 
 std::string choiceValues(const Control& c) {
     std::string out;
-    for (const kit::Choice& choice : c.info->choices)
+    for (const kit::Choice& choice : c.parameter->choices)
         out += (out.empty() ? "" : ", ") + std::to_string(choice.value);
     return "[" + out + "]";
 }
 
 std::string hoverTip(const Control& c) {
-    if (!c.info) return "";
-    std::string text = c.parameter->name + ": " + std::string(c.info->description);
-    if (const std::string choices = kit::choicesText(*c.info); !choices.empty())
+    if (c.parameter->description.empty()) return "";
+    std::string text = c.parameter->name + ": " + c.parameter->description;
+    if (const std::string choices = kit::choicesText(c.parameter->choices); !choices.empty())
         text += ": " + choices;
     return fmt::format(
         "\n            Shotcut.HoverTip {{\n                text: {}\n            }}\n",
@@ -126,7 +122,7 @@ std::string sliderRow(const Control& c) {
 
 std::string listRow(const Control& c) {
     std::string names;
-    for (const kit::Choice& choice : c.info->choices)
+    for (const kit::Choice& choice : c.parameter->choices)
         names += (names.empty() ? "" : ", ") +
                  qmlString(std::to_string(choice.value) + " " + std::string(choice.label));
     return labelFor(c) +

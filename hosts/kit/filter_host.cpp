@@ -8,7 +8,6 @@
 
 #include "imaging/row_bands.h"
 #include "imaging/yc_rows.h"
-#include "kit/parameter_info.h"
 #include "kit/text_encoding.h"
 
 namespace drawlet::kit {
@@ -21,7 +20,7 @@ std::string safeText(const char* cp932) {
     if (cp932 == nullptr) return {};
     try {
         return cp932ToUtf8(cp932);
-    } catch (const std::runtime_error&) {
+    } catch (const Error&) {
         return cp932;
     }
 }
@@ -69,32 +68,31 @@ FilterHost::FilterHost(const std::string& modulePath) : modulePath_(modulePath) 
     handle_ = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* reason = dlerror();
-        throw HostError(modulePath +
-                        ": cannot load the filter module: " + (reason ? reason : "unknown reason"));
+        throw Error(modulePath +
+                    ": cannot load the filter module: " + (reason ? reason : "unknown reason"));
     }
     getTable_ = reinterpret_cast<DrawletGetFilterTableFn>(dlsym(handle_, "GetFilterTable"));
     if (getTable_ == nullptr) {
         dlclose(handle_);
-        throw HostError(modulePath + ": not a filter module: it has no GetFilterTable");
+        throw Error(modulePath + ": not a filter module: it has no GetFilterTable");
     }
     reg_ = getTable_();
     if (reg_ == nullptr || reg_->trackCount < 0 || reg_->checkCount < 0) {
         dlclose(handle_);
-        throw HostError(modulePath + ": GetFilterTable returned no usable registration record");
+        throw Error(modulePath + ": GetFilterTable returned no usable registration record");
     }
     for (int i = 0; i < reg_->trackCount; ++i) {
-        parameters_.push_back({ParameterKind::Slider, i, safeText(reg_->trackNames[i]),
-                               reg_->trackNames[i], "", reg_->trackDefaults[i],
-                               reg_->trackMinimums[i], reg_->trackMaximums[i]});
+        parameters_.push_back(describeParameter(
+            ParameterKind::Slider, i, safeText(reg_->trackNames[i]), reg_->trackNames[i],
+            reg_->trackDefaults[i], reg_->trackMinimums[i], reg_->trackMaximums[i]));
         sliders_.push_back(reg_->trackDefaults[i]);
     }
     for (int j = 0; j < reg_->checkCount; ++j) {
-        parameters_.push_back({ParameterKind::Check, j, safeText(reg_->checkNames[j]),
-                               reg_->checkNames[j], "", reg_->checkDefaults[j], 0, 1});
+        parameters_.push_back(describeParameter(ParameterKind::Check, j,
+                                                safeText(reg_->checkNames[j]), reg_->checkNames[j],
+                                                reg_->checkDefaults[j], 0, 1));
         checks_.push_back(reg_->checkDefaults[j]);
     }
-    for (Parameter& p : parameters_)
-        if (const ParameterInfo* a = findParameterInfo(p.name)) p.alias = a->alias;
     services_.isSaving = &FilterHost::isSavingThunk;
     services_.updateWindow = &FilterHost::updateWindowThunk;
     window_.context = this;
@@ -126,6 +124,12 @@ const Parameter* FilterHost::find(std::string_view nameOrIndex) const {
     return nullptr;
 }
 
+const Parameter& FilterHost::parameter(std::string_view nameOrIndex) const {
+    if (const Parameter* p = find(nameOrIndex)) return *p;
+    throw Error(modulePath_ + ": the filter module has no slider or check box \"" +
+                std::string(nameOrIndex) + "\"");
+}
+
 int FilterHost::value(const Parameter& p) const {
     return p.kind == ParameterKind::Slider ? sliders_[static_cast<std::size_t>(p.index)]
                                            : checks_[static_cast<std::size_t>(p.index)];
@@ -133,9 +137,9 @@ int FilterHost::value(const Parameter& p) const {
 
 void FilterHost::setValue(const Parameter& p, int value) {
     if (value < p.minimum || value > p.maximum)
-        throw HostError(p.name + " must lie in " + std::to_string(p.minimum) + ".." +
-                            std::to_string(p.maximum) + ", not " + std::to_string(value),
-                        kExitUsage);
+        throw Error(p.name + " must lie in " + std::to_string(p.minimum) + ".." +
+                        std::to_string(p.maximum) + ", not " + std::to_string(value),
+                    kExitUsage);
     (p.kind == ParameterKind::Slider ? sliders_ : checks_)[static_cast<std::size_t>(p.index)] =
         value;
 }

@@ -17,24 +17,9 @@
 
 #include "interface/drawlet_filter.h"
 #include "kit/error.h"
+#include "kit/parameter_info.h"
 
 namespace drawlet::kit {
-
-// A failure of the host itself (module not loadable, bad parameter); the message says what.
-using HostError = drawlet::Error;
-
-enum class ParameterKind { Slider, Check };
-
-struct Parameter {
-    ParameterKind kind;
-    int index;            // position in the host's slider or check array
-    std::string name;     // display name, UTF-8
-    std::string rawName;  // display name as the module holds it (code page 932)
-    std::string alias;    // English name people can type; empty if the module has none
-    int defaultValue;
-    int minimum;  // check boxes: 0
-    int maximum;  // check boxes: 1
-};
 
 // Leaves the pixels of a new frame unset instead of zeroing them: the conversion writes every
 // pixel a moment later, and zeroing a 1080p frame first cost a serial millisecond or two.
@@ -78,7 +63,8 @@ struct MessageBoxCall {
 
 class FilterHost {
   public:
-    // Loads the module; throws HostError naming the file and the loader's reason.
+    // Loads the module and builds its parameters' records; throws drawlet::Error naming the
+    // file and the loader's reason.
     explicit FilterHost(const std::string& modulePath);
     ~FilterHost();
     FilterHost(const FilterHost&) = delete;
@@ -91,11 +77,14 @@ class FilterHost {
 
     const std::vector<Parameter>& parameters() const { return parameters_; }
     // By UTF-8 display name, English alias, or 0-based index ("3" is slider 3; check boxes
-    // are found by name or alias).
+    // are found by name or alias); null when there is none.
     const Parameter* find(std::string_view nameOrIndex) const;
+    // The same for a parameter the caller relies on (kit::alias::kMask); throws
+    // drawlet::Error naming it and the module when the module has no such parameter.
+    const Parameter& parameter(std::string_view nameOrIndex) const;
 
     int value(const Parameter& p) const;
-    // Throws HostError when the value lies outside the registered range.
+    // Throws drawlet::Error (a usage error) when the value lies outside the registered range.
     void setValue(const Parameter& p, int value);
     std::vector<int>& sliders() { return sliders_; }
     std::vector<int>& checks() { return checks_; }

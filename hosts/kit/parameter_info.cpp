@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "interface/parameters.h"
+
 namespace drawlet::kit {
 
 namespace {
@@ -17,180 +19,239 @@ constexpr std::array<Choice, 4> kLineTypes = {{{0, "brightness levels"},
                                                {2, "Canny of colour"},
                                                {3, "Canny of colour and brightness"}}};
 
-constexpr std::array<ParameterInfo, 30> kTable = {{
-    {"モード", "mode", "Mode", "", "the preset of tone mapping, line strength and background",
-     kModes, "Look"},
-    {"LineStep",
-     "line-step",
+// Beside the module's own table (interface/parameters.h), row for row.
+constexpr std::array<ParameterInfo, kTrackCount + kCheckCount> kTable = {{
+    {track::kMode, alias::kMode, "Mode", "",
+     "the preset of tone mapping, line strength and background", kModes, "Look"},
+    {track::kLineStep,
+     alias::kLineStep,
      "Line step",
      "points",
      "contour points between two stroke samples",
      {},
      "Lines"},
-    {"抽出間隔",
-     "extract-interval",
+    {track::kExtractInterval,
+     alias::kExtractInterval,
      "Level interval",
      "levels",
      "step between the brightness levels traced (line type 0)",
      {},
      "Lines"},
-    {"Length",
-     "line-length",
+    {track::kLength,
+     alias::kLineLength,
      "Line length",
      "points",
      "extra length of each contour stroke, in contour points",
      {},
      "Lines"},
-    {"Width",
-     "line-width",
+    {track::kWidth,
+     alias::kLineWidth,
      "Line width",
      "px",
      "stroke thickness in pixels (0 draws the thinnest line)",
      {},
      "Lines"},
-    {"Noise",
-     "noise",
+    {track::kNoise,
+     alias::kNoise,
      "Colour-step threshold",
      "",
      "0: strokes along every contour; above 0: only across colour steps larger than this",
      {},
      "Lines"},
-    {"VFlag",
-     "tone-curve",
+    {track::kVFlag,
+     alias::kToneCurve,
      "Tone curve",
      "",
      "above 0 brightens the mid-tones, below 0 darkens",
      {},
      "Look"},
-    {"線濃度", "line-density", "Line density", "%", "stroke strength", {}, "Lines"},
-    {"ﾊﾟﾀｰﾝ№",
-     "pattern",
+    {track::kLineDensity, alias::kLineDensity, "Line density", "%", "stroke strength", {}, "Lines"},
+    {track::kPatternNo,
+     alias::kPattern,
      "Pattern set",
      "",
      "hatching pattern set number (folder img, img1, img2, ...)",
      {},
      "Hatching"},
-    {"傾き", "tilt", "Tilt", "1/100", "slope of the hatching", {}, "Hatching"},
-    {"濃度上限",
-     "density-limit",
+    {track::kTilt, alias::kTilt, "Tilt", "1/100", "slope of the hatching", {}, "Hatching"},
+    {track::kDensityLimit,
+     alias::kDensityLimit,
      "Density limit",
      "%",
      "darkest shade the hatching may reach",
      {},
      "Hatching"},
-    {"更新間隔",
-     "update-interval",
+    {track::kUpdateInterval,
+     alias::kUpdateInterval,
      "Update interval",
      "frames",
      "frames that share one hatching jitter (0: never changes)",
      {},
      "Motion"},
-    {"乱数ｼｰﾄﾞ", "seed", "Random seed", "", "random seed of the hatching jitter", {}, "Motion"},
-    {"傾変動幅",
-     "tilt-jitter",
+    {track::kRandomSeed,
+     alias::kSeed,
+     "Random seed",
+     "",
+     "random seed of the hatching jitter",
+     {},
+     "Motion"},
+    {track::kTiltJitter,
+     alias::kTiltJitter,
      "Tilt jitter",
      "1/100",
      "random spread of the slope per update",
      {},
      "Motion"},
-    {"X変動幅",
-     "x-jitter",
+    {track::kXJitter,
+     alias::kXJitter,
      "X jitter",
      "px",
      "random horizontal offset of the patterns per update",
      {},
      "Motion"},
-    {"Y変動幅",
-     "y-jitter",
+    {track::kYJitter,
+     alias::kYJitter,
      "Y jitter",
      "px",
      "random vertical offset of the patterns per update",
      {},
      "Motion"},
-    {"拡大率",
-     "pattern-scale",
+    {track::kPatternScale,
+     alias::kPatternScale,
      "Pattern scale",
      "%",
      "size of the hatching patterns",
      {},
      "Hatching"},
-    {"回転角度",
-     "pattern-angle",
+    {track::kPatternAngle,
+     alias::kPatternAngle,
      "Pattern angle",
      "°",
      "rotation of the hatching patterns",
      {},
      "Hatching"},
-    {"彩度係数", "saturation", "Saturation", "%", "saturation factor", {}, "Look"},
-    {"明度係数", "brightness", "Brightness", "%", "brightness factor", {}, "Look"},
-    {"LineType", "line-type", "Line type", "", "the edges that strokes follow", kLineTypes,
-     "Lines"},
-    {"CannyTh1",
-     "canny-low",
+    {track::kSaturationGain,
+     alias::kSaturation,
+     "Saturation",
+     "%",
+     "saturation factor",
+     {},
+     "Look"},
+    {track::kBrightnessGain,
+     alias::kBrightness,
+     "Brightness",
+     "%",
+     "brightness factor",
+     {},
+     "Look"},
+    {track::kLineType, alias::kLineType, "Line type", "", "the edges that strokes follow",
+     kLineTypes, "Lines"},
+    {track::kCannyTh1,
+     alias::kCannyLow,
      "Canny threshold 1",
      "",
      "first Canny threshold (line types 1 to 3)",
      {},
      "Lines"},
-    {"CannyTh2",
-     "canny-high",
+    {track::kCannyTh2,
+     alias::kCannyHigh,
      "Canny threshold 2",
      "",
      "second Canny threshold (line types 1 to 3)",
      {},
      "Lines"},
-    {"ライン", "lines", "Lines", "on/off", "draw strokes along the edges", {}, "Lines"},
-    {"ハッチング",
-     "hatching",
+    {check::kLine, alias::kLines, "Lines", "on/off", "draw strokes along the edges", {}, "Lines"},
+    {check::kHatching,
+     alias::kHatching,
      "Hatching",
      "on/off",
      "hatch the picture (off: flat background)",
      {},
      "Hatching"},
-    {"拡散",
-     "diffusion",
+    {check::kDiffusion,
+     alias::kDiffusion,
      "Diffusion",
      "on/off",
      "jitter every pixel's pattern position for a grainier look",
      {},
      "Hatching"},
-    {"ハッチングパターン反転",
-     "invert-pattern",
+    {check::kInvert,
+     alias::kInvertPattern,
      "Invert patterns",
      "on/off",
      "reverse the order of the patterns",
      {},
      "Hatching"},
-    {"ハッチング補間あり(ﾊﾞｲﾘﾆｱ)",
-     "bilinear",
+    {check::kBilinear,
+     alias::kBilinear,
      "Bilinear sampling",
      "on/off",
      "sample the patterns bilinearly",
      {},
      "Hatching"},
-    {"ハッチング補間あり(ﾊﾞｲｷｭｰﾋﾞｯｸ)",
-     "bicubic",
+    {check::kBicubic,
+     alias::kBicubic,
      "Bicubic sampling",
      "on/off",
      "sample the patterns bicubically",
      {},
      "Hatching"},
-    {"マスク作成", "mask", "Mask", "on/off", "output a gray line-and-shading mask", {}, "Look"},
+    {check::kMask,
+     alias::kMask,
+     "Mask",
+     "on/off",
+     "output a gray line-and-shading mask",
+     {},
+     "Look"},
 }};
+
+// The rows name the module's sliders, then its check boxes, in the module's order: a
+// parameter added to or moved in the module's table fails the build here until this table
+// says what people read about it.
+constexpr bool followsTheModulesTable() {
+    for (std::size_t i = 0; i < TrackTable.size(); ++i)
+        if (kTable[i].moduleName != TrackTable[i].name) return false;
+    for (std::size_t j = 0; j < CheckTable.size(); ++j)
+        if (kTable[TrackTable.size() + j].moduleName != CheckTable[j].name) return false;
+    return true;
+}
+static_assert(followsTheModulesTable(), "the table's rows follow the module's parameters");
+
+const ParameterInfo* infoFor(std::string_view rawName) {
+    for (const ParameterInfo& p : kTable)
+        if (p.moduleName == rawName) return &p;
+    return nullptr;
+}
 
 }  // namespace
 
 std::span<const ParameterInfo> parameterTable() { return kTable; }
 
-const ParameterInfo* findParameterInfo(std::string_view nameOrAlias) {
-    for (const ParameterInfo& p : kTable)
-        if (p.alias == nameOrAlias || p.displayName == nameOrAlias) return &p;
-    return nullptr;
+Parameter describeParameter(ParameterKind kind, int index, std::string name, std::string rawName,
+                            int defaultValue, int minimum, int maximum) {
+    Parameter p{.kind = kind,
+                .index = index,
+                .name = std::move(name),
+                .rawName = std::move(rawName),
+                .defaultValue = defaultValue,
+                .minimum = minimum,
+                .maximum = maximum,
+                .group = "Other"};
+    p.label = p.name;
+    if (const ParameterInfo* info = infoFor(p.rawName)) {
+        p.alias = info->alias;
+        p.label = info->label;
+        p.unit = info->unit;
+        p.description = info->description;
+        p.choices = info->choices;
+        p.group = info->group;
+    }
+    return p;
 }
 
-std::string choicesText(const ParameterInfo& info) {
+std::string choicesText(std::span<const Choice> choices) {
     std::string text;
-    for (const Choice& c : info.choices) {
+    for (const Choice& c : choices) {
         if (!text.empty()) text += ", ";
         text += std::to_string(c.value) + " " + std::string(c.label);
     }

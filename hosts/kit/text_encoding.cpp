@@ -3,8 +3,9 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <vector>
+
+#include "kit/error.h"
 
 namespace drawlet::kit {
 
@@ -13,7 +14,7 @@ namespace {
 std::string convert(std::string_view text, const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error(std::string("no conversion from ") + from + " to " + to);
+        throw Error(std::string("no conversion from ") + from + " to " + to);
     std::string out;
     std::vector<char> chunk(256);
     char* in = const_cast<char*>(text.data());
@@ -29,8 +30,7 @@ std::string convert(std::string_view text, const char* to, const char* from) {
         }
         if (errno == E2BIG) continue;
         iconv_close(cd);
-        throw std::runtime_error("cannot convert \"" + std::string(text) + "\" from " + from +
-                                 " to " + to);
+        throw Error("cannot convert \"" + std::string(text) + "\" from " + from + " to " + to);
     }
     iconv_close(cd);
     return out;

@@ -7,7 +7,7 @@
 
 namespace drawlet::kit {
 
-// Throw std::runtime_error naming the text when it cannot be converted.
+// Throw drawlet::Error naming the text when it cannot be converted.
 std::string cp932ToUtf8(std::string_view text);
 std::string utf8ToCp932(std::string_view text);
 

@@ -88,7 +88,8 @@ void checkName(const AVCodec* encoder, const std::string& option, const std::str
 
 CrfRange crfRangeOf(const AVCodec* encoder) {
     const std::string name = encoder->name;
-    if (name == "libx264" || name == "libx264rgb" || name == "libx265") return {0, 51};
+    if (name == "libx264" || name == "libx264rgb" || name == "libx265")
+        return {kCrfBest, kX264CrfWorst};
     if (encoder->priv_class == nullptr) return {};
     const AVOption* o = av_opt_find(const_cast<AVClass**>(&encoder->priv_class), "crf", nullptr, 0,
                                     AV_OPT_SEARCH_FAKE_OBJ);

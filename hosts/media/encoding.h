@@ -45,6 +45,11 @@ inline constexpr int kDefaultX264Crf = 28;
 // VP9 (libvpx-vp9) in WebM: constant quality at libvpx's real-time speed, rows in parallel.
 inline constexpr int kDefaultVp9Crf = 32;
 
+// The constant-quality scale --crf takes: 0 (best) to 63, as VP9 counts; H.264 stops at 51.
+inline constexpr int kCrfBest = 0;
+inline constexpr int kCrfWorst = 63;
+inline constexpr int kX264CrfWorst = 51;
+
 // The muxer for `path` (or the one named `format`); throws a usage error naming them (or
 // `shownAs`) when FFmpeg has none. Standard output without a format is Matroska.
 const AVOutputFormat* outputFormatFor(const std::string& path, const std::string& format,

@@ -191,7 +191,7 @@ bool VideoReader::isCue(const AVPacket& packet) const {
 
 // The timestamp of frame `index`, from the packets' timestamps read from the start; the
 // subtitle cues read on the way are kept in `cues`.
-int64_t VideoReader::findFramePts(long long index, std::vector<PacketPtr>& cues) {
+VideoReader::FrameSearch VideoReader::findFramePts(long long index, std::vector<PacketPtr>& cues) {
     std::vector<int64_t> stamps;
     PacketPtr packet = makePacket();
     // Written so that an index near the largest number cannot overflow.
@@ -199,20 +199,21 @@ int64_t VideoReader::findFramePts(long long index, std::vector<PacketPtr>& cues)
         const int got = av_read_frame(format_.get(), packet.get());
         if (got < 0) break;
         if (packet->stream_index == videoStream_ && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
-            if (packet->pts == AV_NOPTS_VALUE) {
-                av_packet_unref(packet.get());
-                throw std::logic_error("no timestamps");
-            }
-            stamps.push_back(packet->pts);
-        } else if (isCue(*packet)) {
+            const int64_t pts = packet->pts;
+            av_packet_unref(packet.get());
+            if (pts == AV_NOPTS_VALUE) return {false, AV_NOPTS_VALUE};
+            stamps.push_back(pts);
+            continue;
+        }
+        if (isCue(*packet)) {
             cues.push_back(makePacket());
             av_packet_move_ref(cues.back().get(), packet.get());
         }
         av_packet_unref(packet.get());
     }
-    if (static_cast<long long>(stamps.size()) <= index) return AV_NOPTS_VALUE;
+    if (static_cast<long long>(stamps.size()) <= index) return {};
     std::nth_element(stamps.begin(), stamps.begin() + index, stamps.end());
-    return stamps[static_cast<std::size_t>(index)];
+    return {true, stamps[static_cast<std::size_t>(index)]};
 }
 
 // Cues begun before frame time `pts` and still showing then: the seek may land after them,
@@ -228,43 +229,46 @@ void VideoReader::keepCuesShowingAt(std::vector<PacketPtr>& cues, int64_t pts) {
     }
 }
 
+void VideoReader::rewind() {
+    AVFormatContext* fc = format_.get();
+    // By time where the container has an index; a raw stream only by bytes.
+    if (avformat_seek_file(fc, videoStream_, INT64_MIN, INT64_MIN, INT64_MIN, 0) < 0 &&
+        av_seek_frame(fc, -1, 0, AVSEEK_FLAG_BYTE) < 0)
+        throw Error(path_ + ": cannot seek in it");
+    avcodec_flush_buffers(decoder_.get());
+}
+
 void VideoReader::seekToFrame(long long index) {
     if (index <= 0) return;
     AVFormatContext* fc = format_.get();
     const bool seekable = fc->pb == nullptr || (fc->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
-    int64_t target = AV_NOPTS_VALUE;
-    bool scanned = false;
+    const bool scanned = seekable && !isStdio(path_);
     std::vector<PacketPtr> cues;
-    if (seekable && !isStdio(path_)) {
-        try {
-            target = findFramePts(index, cues);
-            scanned = true;
-        } catch (const std::logic_error&) {
-            // Packets without timestamps: only decoding from the start can count frames.
-        }
-    }
-    if (scanned) {
-        const int64_t lead = av_rescale_q(static_cast<int64_t>(kSeekLead * AV_TIME_BASE),
-                                          AVRational{1, AV_TIME_BASE}, info_.timeBase);
-        const int64_t to = target == AV_NOPTS_VALUE ? INT64_MAX : target - lead;
-        if (avformat_seek_file(fc, videoStream_, INT64_MIN, to, to, 0) < 0 &&
-            avformat_seek_file(fc, videoStream_, INT64_MIN, 0, 0, 0) < 0)
-            throw Error(path_ + ": cannot seek in it");
-        avcodec_flush_buffers(decoder_.get());
-        demuxDone_ = flushed_ = false;
-        if (target == AV_NOPTS_VALUE) {
-            // Fewer frames than `index`: nothing is left to read.
-            demuxDone_ = flushed_ = true;
-            nextIndex_ = index;
-            return;
-        }
-        dropBefore_ = target;
-        nextIndex_ = index;
-        keepCuesShowingAt(cues, target);
+    const FrameSearch found = scanned ? findFramePts(index, cues) : FrameSearch{false};
+    if (!found.timed) {
+        // Packets without timestamps: only decoding from the start can count frames, and the
+        // search has read on past the start.
+        if (scanned) rewind();
+        dropUntilIndex_ = index;
         return;
     }
-    // Decode and drop from the start.
-    dropUntilIndex_ = index;
+    const int64_t lead = av_rescale_q(static_cast<int64_t>(kSeekLead * AV_TIME_BASE),
+                                      AVRational{1, AV_TIME_BASE}, info_.timeBase);
+    const int64_t to = found.pts == AV_NOPTS_VALUE ? INT64_MAX : found.pts - lead;
+    if (avformat_seek_file(fc, videoStream_, INT64_MIN, to, to, 0) < 0 &&
+        avformat_seek_file(fc, videoStream_, INT64_MIN, 0, 0, 0) < 0)
+        throw Error(path_ + ": cannot seek in it");
+    avcodec_flush_buffers(decoder_.get());
+    demuxDone_ = flushed_ = false;
+    if (found.pts == AV_NOPTS_VALUE) {
+        // Fewer frames than `index`: nothing is left to read.
+        demuxDone_ = flushed_ = true;
+        nextIndex_ = index;
+        return;
+    }
+    dropBefore_ = found.pts;
+    nextIndex_ = index;
+    keepCuesShowingAt(cues, found.pts);
 }
 
 bool VideoReader::readPacket(std::vector<PacketPtr>& packets) {

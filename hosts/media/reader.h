@@ -89,8 +89,15 @@ class VideoReader {
     bool readPacket(std::vector<PacketPtr>& packets);
     bool receiveFrame(VideoFrame& out);
     bool isCue(const AVPacket& packet) const;
-    int64_t findFramePts(long long index, std::vector<PacketPtr>& cues);
+    // Where frame `index` is, from the packets' timestamps.
+    struct FrameSearch {
+        bool timed = true;             // false: a packet has no timestamp, so none tells
+        int64_t pts = AV_NOPTS_VALUE;  // the frame's; AV_NOPTS_VALUE when there are fewer
+    };
+    FrameSearch findFramePts(long long index, std::vector<PacketPtr>& cues);
     void keepCuesShowingAt(std::vector<PacketPtr>& cues, int64_t pts);
+    // Back to the first packet of a seekable input, before anything is decoded.
+    void rewind();
 
     std::string path_;
     ReaderOptions options_;

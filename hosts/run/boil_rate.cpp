@@ -33,7 +33,7 @@ BoilInterval boilInterval(double rate, media::FrameRate frameRate, int maximum) 
 }
 
 std::string applyBoilRate(kit::FilterHost& host, double rate, media::FrameRate frameRate) {
-    const kit::Parameter& interval = *host.find("update-interval");
+    const kit::Parameter& interval = host.parameter(kit::alias::kUpdateInterval);
     const BoilInterval boil = boilInterval(rate, frameRate, interval.maximum);
     host.setValue(interval, boil.frames);
     return boil.note;

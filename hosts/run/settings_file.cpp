@@ -23,8 +23,6 @@ std::string rangeOf(const kit::Parameter& p) {
                : fmt::format("an integer in {}..{}", p.minimum, p.maximum);
 }
 
-std::string keyOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p.alias; }
-
 }  // namespace
 
 SettingsJson parseSettingsText(const std::string& text, const std::string& where) {
@@ -36,13 +34,13 @@ int parseValue(const kit::Parameter& p, const std::string& text, const std::stri
         if (text == "on" || text == "1" || text == "true") return 1;
         if (text == "off" || text == "0" || text == "false") return 0;
         throw UsageError(
-            fmt::format("{}: {} takes {}, not \"{}\"", where, keyOf(p), rangeOf(p), text));
+            fmt::format("{}: {} takes {}, not \"{}\"", where, p.key(), rangeOf(p), text));
     }
     int value = 0;
     const char* end = text.data() + text.size();
     const auto parsed = std::from_chars(text.data(), end, value);
     if (parsed.ec != std::errc() || parsed.ptr != end || value < p.minimum || value > p.maximum)
-        throw UsageError(fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, keyOf(p), p.name,
+        throw UsageError(fmt::format("{}: {} ({}) takes {}, not \"{}\"", where, p.key(), p.name,
                                      rangeOf(p), text));
     return value;
 }
@@ -86,7 +84,7 @@ void applySettings(kit::FilterHost& host, const SettingsJson& settings, const st
         // One slider under two of its names (display name, alias, index) says two things.
         if (const auto [given, fresh] = keyFor.emplace(p, key); !fresh)
             throw UsageError(fmt::format("{}: \"{}\" and \"{}\" both name {}", where, given->second,
-                                         key, keyOf(*p)));
+                                         key, p->key()));
         const std::string keyWhere = fmt::format("{}: key \"{}\"", where, key);
         int v = 0;
         if (value.is_boolean() && p->kind == kit::ParameterKind::Check) {
@@ -97,8 +95,8 @@ void applySettings(kit::FilterHost& host, const SettingsJson& settings, const st
         } else if (value.is_string() && p->kind == kit::ParameterKind::Check) {
             v = parseValue(*p, value.get<std::string>(), keyWhere);
         } else {
-            throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, keyOf(*p),
-                                         rangeOf(*p), describeJson(value)));
+            throw UsageError(fmt::format("{}: {} takes {}, not {}", keyWhere, p->key(), rangeOf(*p),
+                                         describeJson(value)));
         }
         values.emplace_back(p, v);
     }
@@ -113,9 +111,9 @@ std::string settingsText(const kit::FilterHost& host) {
     Json json = Json::object();
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Check)
-            json[keyOf(p)] = host.value(p) != 0;
+            json[p.key()] = host.value(p) != 0;
         else
-            json[keyOf(p)] = host.value(p);
+            json[p.key()] = host.value(p);
     }
     return json.dump(2) + '\n';
 }

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "kit/parameter_info.h"
 #include "studio/request.h"
 
 namespace drawlet::studio {
@@ -12,22 +11,20 @@ namespace {
 run::SettingsJson parameters(const kit::FilterHost& host) {
     run::SettingsJson list = run::SettingsJson::array();
     for (const kit::Parameter& p : host.parameters()) {
-        const kit::ParameterInfo* info = kit::findParameterInfo(p.name);
         run::SettingsJson entry;
-        entry["key"] = p.alias.empty() ? p.name : p.alias;
+        entry["key"] = p.key();
         entry["name"] = p.name;
         entry["kind"] = p.kind == kit::ParameterKind::Check ? "check" : "slider";
         entry["min"] = p.minimum;
         entry["max"] = p.maximum;
         entry["default"] = p.defaultValue;
-        entry["label"] = info != nullptr ? std::string(info->label) : p.name;
-        entry["unit"] = info != nullptr ? std::string(info->unit) : "";
-        entry["description"] = info != nullptr ? std::string(info->description) : "";
-        entry["group"] = info != nullptr ? std::string(info->group) : "Other";
+        entry["label"] = p.label;
+        entry["unit"] = p.unit;
+        entry["description"] = p.description;
+        entry["group"] = p.group;
         run::SettingsJson choices = run::SettingsJson::array();
-        if (info != nullptr)
-            for (const kit::Choice& c : info->choices)
-                choices.push_back({{"value", c.value}, {"label", std::string(c.label)}});
+        for (const kit::Choice& c : p.choices)
+            choices.push_back({{"value", c.value}, {"label", std::string(c.label)}});
         entry["choices"] = choices;
         list.push_back(entry);
     }

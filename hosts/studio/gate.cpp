@@ -3,7 +3,8 @@
 #include <sys/random.h>
 
 #include <array>
-#include <stdexcept>
+
+#include "kit/error.h"
 
 namespace drawlet::studio {
 
@@ -60,7 +61,7 @@ std::string Gate::cookie() const {
 std::string newToken() {
     std::array<unsigned char, 16> bits{};
     if (getrandom(bits.data(), bits.size(), 0) != static_cast<ssize_t>(bits.size()))
-        throw std::runtime_error("the system's random source gave too few bytes");
+        throw Error("the system's random source gave too few bytes");
     std::string token;
     for (const unsigned char b : bits) {
         static constexpr char kHex[] = "0123456789abcdef";

@@ -24,10 +24,10 @@ RenderRequest parseRenderRequest(const std::string& body) {
     if (!json.is_object()) throw UsageError("the request is not a JSON object");
     RenderRequest request;
     for (const auto& [key, value] : json.items()) {
-        if (key == "settings") {
+        if (key == "settings" || key == "previous") {
             if (!value.is_object())
-                throw UsageError("the request's \"settings\" is not an object of name: value");
-            request.settings = value;
+                throw UsageError("the request's \"" + key + "\" is not an object of name: value");
+            (key == "settings" ? request.settings : request.previous.emplace()) = value;
         } else if (key == "frame") {
             request.frame = wholeNumber(value, key, std::numeric_limits<int>::max());
         } else if (key == "maxSide") {

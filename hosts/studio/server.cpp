@@ -178,6 +178,8 @@ void StudioServer::render(const RenderRequest& request, const std::string& page,
     res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn.filterMs));
     res.set_header("X-Exact", drawn.exact ? "1" : "0");
     res.set_header("X-Update-Interval", std::to_string(drawn.updateInterval));
+    // JSON with every character beyond ASCII escaped, as a header must be.
+    res.set_header("X-Values", drawn.values.dump(-1, ' ', true));
     sendImage(res, drawn.image);
 }
 

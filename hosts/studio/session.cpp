@@ -77,15 +77,26 @@ cv::Mat Session::scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alp
     return small;
 }
 
-void Session::applyRequest(const RenderRequest& request) {
+run::SettingsJson Session::currentValues() const {
+    run::SettingsJson values = run::SettingsJson::object();
+    for (const kit::Parameter& p : host_.parameters()) values[p.key()] = host_.value(p);
+    return values;
+}
+
+run::SettingsJson Session::applyRequest(const RenderRequest& request) {
+    if (request.boilRate && !info_.video)
+        throw UsageError("a boil rate is for videos: a picture has no frame rate");
     run::resetToDefaults(host_);
-    run::applySettings(host_, request.settings, "the page's settings");
-    if (request.boilRate) {
-        if (!info_.video)
-            throw UsageError("a boil rate is for videos: a picture has no frame rate");
-        run::applyBoilRate(host_, *request.boilRate, info_.frameRate);
+    if (request.previous) {
+        run::applySettings(host_, *request.previous, "the page's previous settings");
+        host_.update();
     }
+    run::applySettings(host_, request.settings, "the page's settings");
     host_.update();
+    run::SettingsJson values = currentValues();
+    // The boil rate sets a slider only, which the update callback leaves alone.
+    if (request.boilRate) run::applyBoilRate(host_, *request.boilRate, info_.frameRate);
+    return values;
 }
 
 Rendered Session::render(const RenderRequest& request) {
@@ -103,8 +114,8 @@ Rendered Session::render(const RenderRequest& request) {
         // for the first frame of a drawlet render.
         if (input.size() != lastSize_) host_.reregister();
         lastSize_ = input.size();
-        applyRequest(request);
-        out.updateInterval = host_.value(*host_.find("update-interval"));
+        out.values = applyRequest(request);
+        out.updateInterval = host_.value(host_.parameter(kit::alias::kUpdateInterval));
         const auto start = std::chrono::steady_clock::now();
         drawn = run::renderFrame(host_, input, source.index,
                                  fmt::format("{} frame {}", input_, source.index));
@@ -135,10 +146,7 @@ run::SettingsJson Session::valuesFor(const run::SettingsJson& settings, const st
     run::resetToDefaults(host_);
     run::applySettings(host_, settings, where);
     host_.update();
-    run::SettingsJson values = run::SettingsJson::object();
-    for (const kit::Parameter& p : host_.parameters())
-        values[p.alias.empty() ? p.name : p.alias] = host_.value(p);
-    return values;
+    return currentValues();
 }
 
 }  // namespace drawlet::studio

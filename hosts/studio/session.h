@@ -30,6 +30,10 @@ struct InputInfo {
 // The settings of one render, as a page sends them.
 struct RenderRequest {
     run::SettingsJson settings = run::SettingsJson::object();  // names or aliases to values
+    // The values the page last had from the module, if any: set before `settings`, so that
+    // the module's update callback sees what the page changed, as its settings window's
+    // would (switching one interpolation box on switches the other off).
+    std::optional<run::SettingsJson> previous;
     long long frame = 0;
     int maxSide = 0;                 // 0: full size; else the longer side is scaled to this
     std::optional<double> boilRate;  // changes per second (videos): sets update-interval
@@ -46,6 +50,8 @@ struct Rendered {
     double filterMs = 0;     // time in the filter, conversions included
     bool exact = false;      // the full-size frame drawlet render writes
     int updateInterval = 0;  // as used (from the boil rate when one was given)
+    // Every value as the module left the request's settings (before the boil rate), by key.
+    run::SettingsJson values;
 };
 
 class Session {
@@ -70,8 +76,11 @@ class Session {
     run::SettingsJson valuesFor(const run::SettingsJson& settings, const std::string& where);
 
   private:
-    // Under the module's lock: the host holds the request's settings.
-    void applyRequest(const RenderRequest& request);
+    // Under the module's lock: the host holds the request's settings. Returns the values as
+    // the module's update callback left the settings, before the boil rate.
+    run::SettingsJson applyRequest(const RenderRequest& request);
+    // Every value of the host, by key.
+    run::SettingsJson currentValues() const;
     run::SourceFrame frame(long long index);
     cv::Mat scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha);
 

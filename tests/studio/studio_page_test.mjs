@@ -133,6 +133,23 @@ try {
   check(width > 1, `the line width slider moved (to ${width})`);
   check(!before.equals(await shownBytes(page, 'a')), 'the preview changed with the slider');
 
+  // The interpolation boxes go to the server: the module's update callback switches the other
+  // off when one is switched on, and the page shows the values as the module left them.
+  const checkBox = (key) => `[data-key="${key}"] input[type="checkbox"]`;
+  const boxesBecome = (bilinear, bicubic) => page.waitForFunction(
+    (l, c, lSelector, cSelector) => document.querySelector(lSelector).checked === l &&
+      document.querySelector(cSelector).checked === c,
+    {timeout: WAIT_MS}, bilinear, bicubic, checkBox('bilinear'), checkBox('bicubic'))
+    .then(() => true, () => false);
+  await page.click(checkBox('bilinear'));
+  check(await boxesBecome(true, false), 'bilinear sampling switched on');
+  await page.click(checkBox('bicubic'));
+  check(await boxesBecome(false, true), 'switching bicubic on switches bilinear off');
+  await page.click(checkBox('bilinear'));
+  check(await boxesBecome(true, false), 'switching bilinear on switches bicubic off');
+  await page.click(checkBox('bilinear'));
+  check(await boxesBecome(false, false), 'both are off again');
+
 
   // A later frame, then the exact frame.
   await page.select('#preview-size', '480');

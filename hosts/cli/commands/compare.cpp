@@ -42,8 +42,6 @@ Variation parseVariation(const kit::FilterHost& host, const std::string& text) {
     return v;
 }
 
-std::string nameOf(const kit::Parameter& p) { return p.alias.empty() ? p.name : p.alias; }
-
 class CompareCommand : public Command {
   public:
     CLI::App* add(CLI::App& parent) override {
@@ -106,7 +104,7 @@ class CompareCommand : public Command {
                 host->setValue(*variation->parameter,
                                run::parseValue(*variation->parameter, value, "--vary"));
                 host->update();
-                const std::string label = nameOf(*variation->parameter) + "=" + value;
+                const std::string label = variation->parameter->key() + "=" + value;
                 tiles.push_back(
                     tile(render(*host, frame), look.empty() ? label : look + ", " + label));
             }

@@ -48,8 +48,8 @@ class DemoCommand : public Command {
   private:
     void writeSheet(kit::FilterHost& host, const Io& io) {
         const cv::Mat scene = kit::drawDemoScene(kWidth, kHeight);
-        const kit::Parameter& mode = *host.find("mode");
-        const kit::Parameter& mask = *host.find("mask");
+        const kit::Parameter& mode = host.parameter(kit::alias::kMode);
+        const kit::Parameter& mask = host.parameter(kit::alias::kMask);
         const int userMode = host.value(mode), userMask = host.value(mask);
         std::vector<cv::Mat> tiles = {labelledTile(scene, "original")};
         const char* names[] = {"mode 1: scratchboard", "mode 2: white ink on black",

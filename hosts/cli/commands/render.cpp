@@ -63,9 +63,11 @@ class RenderCommand : public Command {
         c->add_option("--pix-fmt", job_.encode.pixelFormat,
                       "pixel format (default: yuv420p for H.264 and VP9; e.g. yuv420p10le)");
         c->add_option("--crf", job_.encode.crf,
-                      fmt::format("quality, 0 (best) to 51 (default {} for H.264, {} for VP9)",
+                      fmt::format("quality, {} (best) to {}, H.264 to {} (default {} for H.264, "
+                                  "{} for VP9)",
+                                  media::kCrfBest, media::kCrfWorst, media::kX264CrfWorst,
                                   media::kDefaultX264Crf, media::kDefaultVp9Crf))
-            ->check(CLI::Range(0, 63));
+            ->check(CLI::Range(media::kCrfBest, media::kCrfWorst));
         c->add_option("--preset", job_.encode.preset,
                       fmt::format("encoder speed (H.264: ultrafast..veryslow, default {}; VP9: "
                                   "realtime, good or best)",
@@ -129,7 +131,7 @@ class RenderCommand : public Command {
 
   private:
     bool setsUpdateInterval(const kit::FilterHost& host) const {
-        const kit::Parameter* interval = host.find("update-interval");
+        const kit::Parameter* interval = &host.parameter(kit::alias::kUpdateInterval);
         for (const std::string& assignment : filter_.assignments)
             if (host.find(assignment.substr(0, assignment.find('='))) == interval) return true;
         return false;

@@ -50,8 +50,7 @@ class StudioCommand : public Command {
         studio::StartSettings start;
         start.look = filter_.look;
         start.values = run::SettingsJson::object();
-        for (const kit::Parameter& p : host->parameters())
-            start.values[p.alias.empty() ? p.name : p.alias] = host->value(p);
+        for (const kit::Parameter& p : host->parameters()) start.values[p.key()] = host->value(p);
         if (boilRate_ >= 0) start.boilRate = boilRate_;
 
         studio::Session session(input_, rate_, *host);

@@ -9,7 +9,9 @@ const AUTO_EXACT_MS = 400;
 const $ = (selector, root = document) => root.querySelector(selector);
 
 let session = null;  // GET api/session
-const sides = {a: null, b: null};  // {values: {key: int}, look: name or '', boilRate: number or null}
+// Each side: {values: {key: int}, look: name or '', boilRate: number or null, confirmed: the
+// values as the module left them at the side's last render, or undefined before it}.
+const sides = {a: null, b: null};
 let active = 'a';
 let frame = 0;
 let split = 0.5;
@@ -151,15 +153,22 @@ function boilNote(rate, interval) {
     : `Sets the update interval: ${timing}.`;
 }
 
-// A change made on the page: the edited side's value, as the module's settings window keeps
-// it (switching one interpolation box on switches the other off).
+// A change made on the page. The render that follows takes it to the module, whose update
+// callback may change other values in turn (switching one interpolation box on switches the
+// other off); the controls then show what it left.
 function change(key, value) {
-  const values = sides[active].values;
-  values[key] = value;
-  if (key === 'bilinear' && value === 1) values.bicubic = 0;
-  if (key === 'bicubic' && value === 1) values.bilinear = 0;
+  sides[active].values[key] = value;
   refresh();
   renderChanged([active]);
+}
+
+// The values as the module left the settings a render sent: a value changed on the page
+// since then stays as it is now, and goes with the next render.
+function adoptValues(side, sent, left) {
+  const state = sides[side];
+  for (const [key, value] of Object.entries(left))
+    if (state.values[key] === sent[key]) state.values[key] = value;
+  state.confirmed = left;
 }
 
 function chooseLook(name) {
@@ -221,8 +230,13 @@ async function originalUrl(frameNumber, maxSide) {
   return originals.get(key);
 }
 
+// The side's settings, and the values the module last left for it, so that its update
+// callback sees what changed since.
 function requestBody(side, maxSide) {
-  return {settings: sides[side].values, frame, maxSide, boilRate: isVideo() ? sides[side].boilRate : null};
+  const state = sides[side];
+  const body = {settings: {...state.values}, frame, maxSide, boilRate: isVideo() ? state.boilRate : null};
+  if (state.confirmed) body.previous = state.confirmed;
+  return body;
 }
 
 function renderChanged(which) {
@@ -258,6 +272,7 @@ async function render(side) {
     const ms = Number(header('X-Filter-Ms'));
     const exact = header('X-Exact') === '1';
     view.interval = Number(header('X-Update-Interval'));
+    adoptValues(side, body.settings, JSON.parse(header('X-Values')));
     estimate = ms * (session.input.width * session.input.height) / (width * height);
     const source = await originalUrl(body.frame, maxSide);
     if (view.url) URL.revokeObjectURL(view.url);
