@@ -73,9 +73,12 @@ void FilterFixture::setCheck(const char* name, int value) {
     checks[static_cast<std::size_t>(checkIndexByName.at(name))] = value;
 }
 
-int FilterFixture::processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber) {
+int FilterFixture::processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber, int flags,
+                              const DrawletPatternCoordinates* coordinates) {
     kit::YcFrame frame = kit::toYcFrame(bgr);
     request = DrawletFrameRequest{};
+    request.flags = flags;
+    request.patternCoordinates = coordinates;
     request.frame = frame.pixels.data();
     request.width = frame.width;
     request.height = frame.height;

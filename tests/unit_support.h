@@ -39,7 +39,9 @@ class FilterFixture : public ::testing::Test {
     void setSlider(const char* name, int value);
     void setCheck(const char* name, int value);
     // Runs the processing callback on a BGR picture; returns its result and the output.
-    int processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber = 0);
+    // The request's word 0 and word 18 are `flags` and `coordinates`.
+    int processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber = 0, int flags = 0,
+                   const DrawletPatternCoordinates* coordinates = nullptr);
 
     TempDir dir;
     DrawletRegistration* reg = nullptr;
