@@ -22,7 +22,7 @@ cv::Ptr<cv::DISOpticalFlow> newFlow(int finestScale) {
         cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_ULTRAFAST);
     flow->setFinestScale(finestScale);
     // A third of the preset's descent steps: the camera fit absorbs what they would refine,
-    // and a moving object's change rate measured the same (bench/motion_bench.cpp).
+    // and the change rates measured the same (bench/motion_bench.cpp).
     flow->setGradientDescentIterations(4);
     return flow;
 }
@@ -81,6 +81,9 @@ MotionFollower::MotionFollower() { newFlows(); }
 // The backward flow carries the positions: finer. The forward one only checks it.
 void MotionFollower::newFlows() {
     backwardFlow_ = newFlow(1);
+    // Patches every 6 pixels instead of 4: 40% less of its time, and the benchmark's change
+    // rates moved by under 0.001.
+    backwardFlow_->setPatchStride(6);
     forwardFlow_ = newFlow(2);
 }
 
@@ -145,7 +148,9 @@ void MotionFollower::check() {
                         qy <= static_cast<float>(h) - 0.5f;
             if (pass) {
                 const Bilinear at(qx, qy, w, h);
-                const cv::Vec2f f = at.vec(forward_);
+                // The forward flow is smooth at this scale: its nearest value, within the slack.
+                const cv::Vec2f f = forward_.at<cv::Vec2f>(at.fy < 0.5f ? at.y0 : at.y1,
+                                                           at.fx < 0.5f ? at.x0 : at.x1);
                 const float ex = b[x][0] + f[0], ey = b[x][1] + f[1];
                 const float lengths =
                     b[x][0] * b[x][0] + b[x][1] * b[x][1] + f[0] * f[0] + f[1] * f[1];
