@@ -242,12 +242,7 @@ TEST_F(FrameDriver, PatternCoordinatesOnlyWhenFlaggedAndUsable) {
     cv::randu(in, 0, 256);
     ASSERT_EQ(processBgr(in, plain, 3), 1);
 
-    cv::Mat ownX(h, w, CV_32F), ownY(h, w, CV_32F);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            ownX.at<float>(y, x) = static_cast<float>(x);
-            ownY.at<float>(y, x) = static_cast<float>(y);
-        }
+    const auto [ownX, ownY] = test::ownPositions({w, h});
     const DrawletPatternCoordinates own{ownX.ptr<float>(), ownY.ptr<float>(), w, h, w};
     ASSERT_EQ(processBgr(in, out, 3, flag, &own), 1);
     EXPECT_EQ(cv::norm(out, plain, cv::NORM_INF), 0);

@@ -225,12 +225,7 @@ TEST_F(HatchingRowsTest, CarriedPositionsFastMatchesPlain) {
         ys.at<float>(0, 0) = static_cast<float>(size.height);
         xs.at<float>(size.height - 1, size.width - 1) = 0;
         ys.at<float>(size.height - 1, size.width - 1) = 0;
-        cv::Mat ownX(size, CV_32F), ownY(size, CV_32F);
-        for (int y = 0; y < size.height; ++y)
-            for (int x = 0; x < size.width; ++x) {
-                ownX.at<float>(y, x) = static_cast<float>(x);
-                ownY.at<float>(y, x) = static_cast<float>(y);
-            }
+        const auto [ownX, ownY] = test::ownPositions(size);
         const CarriedPositions carried{xs.ptr<float>(), ys.ptr<float>(), xs.step1()};
         const CarriedPositions own{ownX.ptr<float>(), ownY.ptr<float>(), ownX.step1()};
         const int h = size.height;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "interface/drawlet_filter.h"
@@ -30,6 +31,9 @@ void writePatternSet(const std::filesystem::path& folder, int size, PatternFn va
                      int skipIndex = -1);
 int flatPattern(int index, int x, int y);     // uniform, darker with the index
 int stripedPattern(int index, int x, int y);  // vertical stripes, denser with the index
+
+// Every pixel's own canvas position, x and y planes (CV_32F) of the given size.
+std::pair<cv::Mat, cv::Mat> ownPositions(cv::Size size);
 
 class FilterFixture : public ::testing::Test {
   protected:
