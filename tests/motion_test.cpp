@@ -36,6 +36,28 @@ TEST(MotionFollower, FirstFrameOfRun) {
             << c.index << " at " << c.interval;
 }
 
+// A host that starts at frame 6 feeds the follower from the run's first frame and gets the
+// positions of a render from frame 0.
+TEST(MotionFollower, FeedingFromTheRunsFirstFrameReproducesAWholeRender) {
+    const cv::Mat picture = texture(5);
+    const auto frame = [&](long long n) {
+        return frameAt(picture, 60 + 4 * static_cast<int>(n), 40 + static_cast<int>(n), {240, 180});
+    };
+    MotionFollower whole, partial;
+    const DrawletPatternCoordinates* expected = nullptr;
+    for (long long n = 0; n <= 6; ++n) expected = whole.advance(frame(n), n, 4);
+    const DrawletPatternCoordinates* got = nullptr;
+    for (long long n = MotionFollower::firstFrameOfRun(6, 4); n <= 6; ++n)
+        got = partial.advance(frame(n), n, 4);
+    ASSERT_TRUE(expected != nullptr && got != nullptr);
+    const auto plane = [](const float* p, const DrawletPatternCoordinates* c) {
+        return cv::Mat(c->height, c->width, CV_32F, const_cast<float*>(p),
+                       c->stride * sizeof(float));
+    };
+    EXPECT_EQ(cv::norm(plane(got->x, got), plane(expected->x, expected), cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(plane(got->y, got), plane(expected->y, expected), cv::NORM_INF), 0);
+}
+
 // Sequences of frames, each with its index, interval and picture, and whether it is a tick.
 TEST(MotionFollower, TickRule) {
     const cv::Mat picture = texture(1), other = texture(2);

@@ -76,7 +76,7 @@ float ramp(float v, float from, float to) {
 
 }  // namespace
 
-MotionFollower::MotionFollower() { newFlows(); }
+MotionFollower::MotionFollower() = default;
 
 // The backward flow carries the positions: finer. The forward one only checks it.
 void MotionFollower::newFlows() {
@@ -110,9 +110,6 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
     cv::resize(gray_, half_, halved(bgr.size()), 0, 0, cv::INTER_AREA);
     cv::resize(half_, current_, reducedSize(bgr.size()), 0, 0, cv::INTER_AREA);
     const bool tick = scheduledTick(frameIndex, updateInterval, bgr.size());
-    // The flow picks its patch size and scales for small pictures and keeps them: a new size
-    // starts from the preset again, so that the flow depends on the frames of this run alone.
-    if (started_ && bgr.size() != size_) newFlows();
     started_ = true;
     lastIndex_ = frameIndex;
     lastInterval_ = updateInterval;
@@ -129,6 +126,13 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
     std::swap(previous_, current_);
     displacement_.create(previous_.size(), CV_32FC2);
     displacement_.setTo(cv::Scalar::all(0));
+    // A run starts with new flows and no previous flow to start from: DIS keeps a start flow
+    // it was once handed, and the patch size it picks for a small picture, for good. So the
+    // positions depend on the run's frames alone, and a host feeding the follower from the
+    // run's first frame gets a whole render's.
+    newFlows();
+    backward_.release();
+    forward_.release();
     return nullptr;
 }
 
@@ -230,6 +234,7 @@ void MotionFollower::fitCameraMotion() {
 // or uncovered, move with the camera: the carried hatching goes on across them without a
 // seam.
 void MotionFollower::carry() {
+    // Each flow starts from the previous frame's, which the output holds.
     backwardFlow_->calc(current_, previous_, backward_);
     forwardFlow_->calc(previous_, current_, forward_);
     check();
