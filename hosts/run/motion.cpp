@@ -232,7 +232,8 @@ void MotionFollower::fitCameraMotion() {
 // its position is the previous position at that point: its displacement is the previous one
 // there plus the motion (in full-size pixels). Pixels that fail the check, new at the edges
 // or uncovered, move with the camera: the carried hatching goes on across them without a
-// seam.
+// seam (sampling at their own positions instead changed more of every benchmark clip, the
+// noisy pan's 0.155 against 0.149).
 void MotionFollower::carry() {
     // Each flow starts from the previous frame's, which the output holds.
     backwardFlow_->calc(current_, previous_, backward_);
