@@ -1,11 +1,10 @@
 # Shared by the end-to-end benchmark scripts (sourced, not run).
 
-# pan_clip OUT.mp4 [SECONDS]: the benchmarks' input, 10 seconds of 1080p at 30 frames/s
-# panning across a real photograph, with a tone, as H.264 + AAC. The photograph ("Picos de
-# Europa" by Aitzol Berasategi, CC BY 4.0, 3264x2448) comes from Debian's
-# lomiri-wallpapers-16.04 package, downloaded (not installed) once into build/bench-data/.
-pan_clip() {
-  local out=$1 seconds=${2:-10} cache photo
+# bench_photo: prints the path of the benchmarks' photograph ("Picos de Europa" by Aitzol
+# Berasategi, CC BY 4.0, 3264x2448), from Debian's lomiri-wallpapers-16.04 package,
+# downloaded (not installed) once into build/bench-data/.
+bench_photo() {
+  local cache photo
   cache=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/bench-data
   photo=$cache/picosdeeuropa.jpg
   if [ ! -s "$photo" ]; then
@@ -16,6 +15,14 @@ pan_clip() {
       tar -xO ./usr/share/backgrounds/picosdeeuropa_by_Aitzol_Berasategi.jpg >"$photo"
     rm -f "$cache"/lomiri-wallpapers-16.04_*.deb
   fi
+  echo "$photo"
+}
+
+# pan_clip OUT.mp4 [SECONDS]: the benchmarks' input, 10 seconds of 1080p at 30 frames/s
+# panning across the photograph, with a tone, as H.264 + AAC.
+pan_clip() {
+  local out=$1 seconds=${2:-10} photo
+  photo=$(bench_photo) || return 1
   # Scaled to 1440 lines, a 1920x1080 window moves left to right and a little down.
   ffmpeg -v error -y -loop 1 -framerate 30 -i "$photo" -f lavfi -i sine=frequency=440 \
     -filter_complex "[0]scale=-2:1440,crop=1920:1080:x='(iw-1920)*t/$seconds':y='(ih-1080)*t/$seconds/2',format=yuv420p[v]" \

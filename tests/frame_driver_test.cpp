@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
+#include <utility>
+
 #include "hatching/pattern_bank.h"
 #include "imaging/mwc_random.h"
 #include "imaging/working_images.h"
@@ -226,6 +230,66 @@ TEST_F(FrameDriver, WorkingImagesFollowTheFrameSize) {
     EXPECT_EQ(srcImage.size(), cv::Size(3, 9));
     EXPECT_EQ(lastScratchGray.size(), cv::Size(3, 9));
     EXPECT_EQ(out.size(), cv::Size(3, 9));
+}
+
+// Pattern coordinates reach the hatching only when flagged and usable: positions equal to
+// the pixels' own give the plain bytes, others (the bounds included) change them, and every
+// unusable record is ignored: the frame is the plain one.
+TEST_F(FrameDriver, PatternCoordinatesOnlyWhenFlaggedAndUsable) {
+    checks[0] = 0;  // lines off
+    constexpr int w = 24, h = 16, flag = DRAWLET_REQUEST_PATTERN_COORDINATES;
+    cv::Mat in(h, w, CV_8UC3), plain, out;
+    cv::randu(in, 0, 256);
+    ASSERT_EQ(processBgr(in, plain, 3), 1);
+
+    const auto [ownX, ownY] = test::ownPositions({w, h});
+    const DrawletPatternCoordinates own{ownX.ptr<float>(), ownY.ptr<float>(), w, h, w};
+    ASSERT_EQ(processBgr(in, out, 3, flag, &own), 1);
+    EXPECT_EQ(cv::norm(out, plain, cv::NORM_INF), 0);
+
+    const auto zoomed = [&] {
+        cv::Mat xs = ownX * 0.5 + 3.7, ys = ownY * 0.5 + 2.3;
+        xs.at<float>(0, 0) = w;
+        ys.at<float>(0, 0) = h;
+        return std::pair{xs, ys};
+    };
+    auto [xs, ys] = zoomed();
+    DrawletPatternCoordinates used{xs.ptr<float>(), ys.ptr<float>(), w, h, w};
+    ASSERT_EQ(processBgr(in, out, 3, flag, &used), 1);
+    EXPECT_GT(cv::norm(out, plain, cv::NORM_INF), 0);
+
+    struct Case {
+        const char* what;
+        int flags;
+        void (*spoil)(DrawletPatternCoordinates&, cv::Mat& xs, cv::Mat& ys);
+        bool nullRecord = false;
+    };
+    const Case cases[] = {
+        {"no flag", 0, [](DrawletPatternCoordinates&, cv::Mat&, cv::Mat&) {}},
+        {"no record", flag, [](DrawletPatternCoordinates&, cv::Mat&, cv::Mat&) {}, true},
+        {"no x", flag, [](DrawletPatternCoordinates& c, cv::Mat&, cv::Mat&) { c.x = nullptr; }},
+        {"narrower", flag, [](DrawletPatternCoordinates& c, cv::Mat&, cv::Mat&) { --c.width; }},
+        {"taller", flag, [](DrawletPatternCoordinates& c, cv::Mat&, cv::Mat&) { ++c.height; }},
+        {"short stride", flag,
+         [](DrawletPatternCoordinates& c, cv::Mat&, cv::Mat&) { c.stride = w - 1; }},
+        {"NaN", flag,
+         [](DrawletPatternCoordinates&, cv::Mat& x, cv::Mat&) { x.at<float>(9, 5) = NAN; }},
+        {"infinite", flag,
+         [](DrawletPatternCoordinates&, cv::Mat&, cv::Mat& y) { y.at<float>(4, 2) = INFINITY; }},
+        {"negative", flag,
+         [](DrawletPatternCoordinates&, cv::Mat& x, cv::Mat&) { x.at<float>(15, 0) = -0.01f; }},
+        {"past the width", flag,
+         [](DrawletPatternCoordinates&, cv::Mat& x, cv::Mat&) { x.at<float>(0, 23) = w + 0.01f; }},
+        {"past the height", flag,
+         [](DrawletPatternCoordinates&, cv::Mat&, cv::Mat& y) { y.at<float>(15, 1) = h + 0.01f; }},
+    };
+    for (const Case& c : cases) {
+        std::tie(xs, ys) = zoomed();
+        DrawletPatternCoordinates record{xs.ptr<float>(), ys.ptr<float>(), w, h, w};
+        c.spoil(record, xs, ys);
+        ASSERT_EQ(processBgr(in, out, 3, c.flags, c.nullRecord ? nullptr : &record), 1) << c.what;
+        EXPECT_EQ(cv::norm(out, plain, cv::NORM_INF), 0) << c.what;
+    }
 }
 
 TEST_F(FrameDriver, UnaddressableFramesAreRefused) {

@@ -201,6 +201,62 @@ TEST_F(HatchingRowsTest, FastPathMatchesThePlainPath) {
                     }
 }
 
+// Carried positions go through the same loops as the pixels' own: over random sizes, odd
+// widths and 1 x 1, with positions anywhere in [0, width] x [0, height] (its corners too)
+// and a stride past the width, the fast rows give the plain rows' bytes; positions equal to
+// the pixels' own give the bytes of a frame without any.
+TEST_F(HatchingRowsTest, CarriedPositionsFastMatchesPlain) {
+    patterns(16, 32);
+    cv::RNG rng(2024);
+    std::vector<cv::Size> sizes = {{1, 1}, {3, 2}, {5, 19}};
+    for (int i = 0; i < 4; ++i) sizes.emplace_back(rng.uniform(1, 70), rng.uniform(1, 40));
+    HatchingFrame f;
+    for (const cv::Size size : sizes) {
+        releaseWorkingImages();
+        createWorkingImages(size.width, size.height);
+        rng.fill(scratchImages[0], cv::RNG::UNIFORM, cv::Scalar(0, 0, 0),
+                 cv::Scalar(180, 256, 256));
+        cv::Mat wide(size.height * 2, size.width + 3, CV_32F);
+        cv::Mat xs = wide.rowRange(0, size.height).colRange(0, size.width);
+        cv::Mat ys = wide.rowRange(size.height, 2 * size.height).colRange(0, size.width);
+        rng.fill(xs, cv::RNG::UNIFORM, 0.0, size.width);
+        rng.fill(ys, cv::RNG::UNIFORM, 0.0, size.height);
+        xs.at<float>(0, 0) = static_cast<float>(size.width);
+        ys.at<float>(0, 0) = static_cast<float>(size.height);
+        xs.at<float>(size.height - 1, size.width - 1) = 0;
+        ys.at<float>(size.height - 1, size.width - 1) = 0;
+        const auto [ownX, ownY] = test::ownPositions(size);
+        const CarriedPositions carried{xs.ptr<float>(), ys.ptr<float>(), xs.step1()};
+        const CarriedPositions own{ownX.ptr<float>(), ownY.ptr<float>(), ownX.step1()};
+        const int h = size.height;
+        for (int interpolation = 0; interpolation <= 2; ++interpolation)
+            for (const bool mask : {false, true})
+                for (const bool diffusion : {false, true}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << size << " sampler " << interpolation << " mask " << mask
+                                 << " diffusion " << diffusion);
+                    EffectParams.hatchToneMode = (interpolation + 2 * diffusion) % 5;
+                    EffectParams.interpolation = interpolation;
+                    EffectParams.maskMode = mask;
+                    EffectParams.diffusion = diffusion;
+                    const auto render = [&](const CarriedPositions& at, bool plain) {
+                        MwcRandom draws{1234, 99};
+                        prepareHatchingFrame(f, draws, at);
+                        EXPECT_TRUE(f.fast);
+                        return paint(f, plain, {(h + 1) / 2, h});
+                    };
+                    const cv::Mat plain = render(carried, true);
+                    EXPECT_EQ(cv::norm(render(carried, false), plain, cv::NORM_INF), 0);
+                    const cv::Mat atPixels = render({}, true);
+                    EXPECT_EQ(cv::norm(render(own, true), atPixels, cv::NORM_INF), 0);
+                    EXPECT_EQ(cv::norm(render(own, false), atPixels, cv::NORM_INF), 0);
+                    if (size.area() > 100) {  // the positions do reach the sampling
+                        EXPECT_GT(cv::norm(plain, atPixels, cv::NORM_INF), 0);
+                    }
+                }
+    }
+}
+
 // The fast path needs seven patterns of one power-of-two shape; others take the plain path.
 TEST_F(HatchingRowsTest, FastPathOnlyForEqualPowerOfTwoPatterns) {
     struct Shape {

@@ -44,6 +44,28 @@ TEST_F(ModuleFrames, EveryModeAndMaskRenders) {
     EXPECT_TRUE(host.messages().empty());
 }
 
+// Pattern coordinates reach the module file through the kit: the pixels' own positions give
+// the plain frame, others another.
+TEST_F(ModuleFrames, PatternCoordinatesThroughTheKit) {
+    const cv::Mat in = scene(40, 24);
+    cv::Mat x(in.size(), CV_32F), y(in.size(), CV_32F);
+    for (int row = 0; row < in.rows; ++row)
+        for (int column = 0; column < in.cols; ++column) {
+            x.at<float>(row, column) = static_cast<float>(column);
+            y.at<float>(row, column) = static_cast<float>(row);
+        }
+    const cv::Mat zoomedX = x * 0.5 + 7.25, zoomedY = y * 0.5 + 3.5;
+    const DrawletPatternCoordinates own{x.ptr<float>(), y.ptr<float>(), in.cols, in.rows, in.cols};
+    const DrawletPatternCoordinates zoomed{zoomedX.ptr<float>(), zoomedY.ptr<float>(), in.cols,
+                                           in.rows, in.cols};
+    const std::optional<cv::Mat> plain = host.processBgr(in, 5);
+    const std::optional<cv::Mat> atOwn = host.processBgr(in, 5, &own);
+    const std::optional<cv::Mat> atZoomed = host.processBgr(in, 5, &zoomed);
+    ASSERT_TRUE(plain && atOwn && atZoomed);
+    EXPECT_EQ(cv::norm(*atOwn, *plain, cv::NORM_INF), 0);
+    EXPECT_GT(cv::norm(*atZoomed, *plain, cv::NORM_INF), 0);
+}
+
 TEST_F(ModuleFrames, LineTypesAllDrawStrokes) {
     const cv::Mat in = scene(96, 64);
     set("hatching", 0);

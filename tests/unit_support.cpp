@@ -43,6 +43,16 @@ int flatPattern(int index, int, int) { return 255 - 36 * index; }
 
 int stripedPattern(int index, int x, int) { return (x % 8) < index + 1 ? 40 : 250; }
 
+std::pair<cv::Mat, cv::Mat> ownPositions(cv::Size size) {
+    cv::Mat x(size, CV_32F), y(size, CV_32F);
+    for (int row = 0; row < size.height; ++row)
+        for (int column = 0; column < size.width; ++column) {
+            x.at<float>(row, column) = static_cast<float>(column);
+            y.at<float>(row, column) = static_cast<float>(row);
+        }
+    return {x, y};
+}
+
 void FilterFixture::SetUp() {
     reg = GetFilterTable();
     for (int i = 0; i < 23; ++i) sliders[i] = reg->trackDefaults[i];
@@ -73,9 +83,12 @@ void FilterFixture::setCheck(const char* name, int value) {
     checks[static_cast<std::size_t>(checkIndexByName.at(name))] = value;
 }
 
-int FilterFixture::processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber) {
+int FilterFixture::processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber, int flags,
+                              const DrawletPatternCoordinates* coordinates) {
     kit::YcFrame frame = kit::toYcFrame(bgr);
     request = DrawletFrameRequest{};
+    request.flags = flags;
+    request.patternCoordinates = coordinates;
     request.frame = frame.pixels.data();
     request.width = frame.width;
     request.height = frame.height;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "interface/drawlet_filter.h"
@@ -31,6 +32,9 @@ void writePatternSet(const std::filesystem::path& folder, int size, PatternFn va
 int flatPattern(int index, int x, int y);     // uniform, darker with the index
 int stripedPattern(int index, int x, int y);  // vertical stripes, denser with the index
 
+// Every pixel's own canvas position, x and y planes (CV_32F) of the given size.
+std::pair<cv::Mat, cv::Mat> ownPositions(cv::Size size);
+
 class FilterFixture : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -39,7 +43,9 @@ class FilterFixture : public ::testing::Test {
     void setSlider(const char* name, int value);
     void setCheck(const char* name, int value);
     // Runs the processing callback on a BGR picture; returns its result and the output.
-    int processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber = 0);
+    // The request's word 0 and word 18 are `flags` and `coordinates`.
+    int processBgr(const cv::Mat& bgr, cv::Mat& out, int frameNumber = 0, int flags = 0,
+                   const DrawletPatternCoordinates* coordinates = nullptr);
 
     TempDir dir;
     DrawletRegistration* reg = nullptr;

@@ -172,8 +172,13 @@ void FilterHost::lendRecords() {
     reg_->settingsWindow = &window_;
 }
 
-int FilterHost::process(YcFrame& frame, int frameNumber) {
+int FilterHost::process(YcFrame& frame, int frameNumber,
+                        const DrawletPatternCoordinates* coordinates) {
     DrawletFrameRequest request{};
+    if (coordinates != nullptr) {
+        request.flags |= DRAWLET_REQUEST_PATTERN_COORDINATES;
+        request.patternCoordinates = coordinates;
+    }
     request.frame = frame.pixels.data();
     request.width = frame.width;
     request.height = frame.height;
@@ -203,9 +208,10 @@ int FilterHost::exit() {
     return reg_->exit != nullptr ? reg_->exit(reg_) : 0;
 }
 
-std::optional<cv::Mat> FilterHost::processBgr(const cv::Mat& bgr, int frameNumber) {
+std::optional<cv::Mat> FilterHost::processBgr(const cv::Mat& bgr, int frameNumber,
+                                              const DrawletPatternCoordinates* coordinates) {
     YcFrame frame = toYcFrame(bgr);
-    if (process(frame, frameNumber) != 1) return std::nullopt;
+    if (process(frame, frameNumber, coordinates) != 1) return std::nullopt;
     return toBgr(frame);
 }
 

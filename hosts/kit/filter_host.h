@@ -106,13 +106,16 @@ class FilterHost {
     // calls (values set, then a frame) atomic with respect to other threads.
     static std::recursive_mutex& callLock();
 
-    // Callbacks, one at a time across the process.
-    int process(YcFrame& frame, int frameNumber);
+    // Callbacks, one at a time across the process. With `coordinates` the request carries
+    // them (flag and word 18): the pixels sample the hatching there.
+    int process(YcFrame& frame, int frameNumber,
+                const DrawletPatternCoordinates* coordinates = nullptr);
     int update();
     int exit();
 
     // BGR in, BGR out; nullopt when the module left the frame untouched (returned 0).
-    std::optional<cv::Mat> processBgr(const cv::Mat& bgr, int frameNumber);
+    std::optional<cv::Mat> processBgr(const cv::Mat& bgr, int frameNumber,
+                                      const DrawletPatternCoordinates* coordinates = nullptr);
 
   private:
     static void setTitleThunk(void* context, const char* title);

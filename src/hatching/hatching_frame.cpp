@@ -104,13 +104,14 @@ bool patternPositionsBounded(const double (&affine)[6], double xOffset, double y
     return true;
 }
 
-void prepareHatchingFrame(HatchingFrame& f, MwcRandom& rng) {
+void prepareHatchingFrame(HatchingFrame& f, MwcRandom& rng, const CarriedPositions& carried) {
     const EffectParameters& p = EffectParams;
     for (int i = 0; i < kPatternCount; ++i) {
         if (patternScaled[i].empty() || patternScaled[i].type() != CV_8UC1)
             throw std::logic_error("hatching patterns are not prepared");
         f.patterns[i] = PatternView::of(patternScaled[i]);
     }
+    f.carried = carried;
     f.width = srcImage.cols;
     f.height = srcImage.rows;
     f.xOffset = rng.next() * p.xJitter;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -18,6 +19,15 @@ namespace drawlet {
 // choice, density limit, saturation gain and Vb of every V.
 using TableInputs = std::array<std::uint64_t, 260>;
 
+// Canvas positions at which the pixels sample the hatching instead of their own: pixel (x, y)
+// reads (x[y * stride + x], y[y * stride + x]). Every value lies in [0, width] x [0, height]
+// (the frame driver checks it), so the positions stay as bounded as the pixels' own.
+struct CarriedPositions {
+    const float* x = nullptr;
+    const float* y = nullptr;
+    std::size_t stride = 0;  // floats between row starts
+};
+
 struct HatchingFrame {
     // Frame jitter: the first three draws after seeding.
     double xOffset = 0;
@@ -25,6 +35,7 @@ struct HatchingFrame {
     double slope = 0;
     double affine[6] = {};  // canvas to pattern coordinates
     PatternView patterns[kPatternCount] = {};
+    CarriedPositions carried;  // x null: every pixel samples at its own position
 
     int width = 0;
     int height = 0;
@@ -67,10 +78,13 @@ struct HatchingFrame {
 
 // Fills `frame` for the current EffectParams, patterns and frame size, drawing the frame
 // jitter from `rng` (which is left after those three draws).
-void prepareHatchingFrame(HatchingFrame& frame, MwcRandom& rng);
+void prepareHatchingFrame(HatchingFrame& frame, MwcRandom& rng,
+                          const CarriedPositions& carried = {});
 
 // True when positions of the frame, pattern coordinates of pixels up to four columns past
-// the width and with the diffusion jitter, stay far inside the int range.
+// the width and with the diffusion jitter, stay far inside the int range. The bound covers
+// carried positions too: they lie in [0, width] x [0, height], within the columns and rows
+// it allows for.
 bool patternPositionsBounded(const double (&affine)[6], double xOffset, double yOffset,
                              double slope, int width, int height);
 

@@ -37,14 +37,14 @@ HatchingFrame hatchingFrame;
 
 }  // namespace
 
-int renderHatching(const BesideBands& beside) {
+int renderHatching(const BesideBands& beside, const CarriedPositions& carried) {
     cv::cvtColor(srcImage, scratchImages[0], cv::COLOR_BGR2HSV);
 
     // The generator is kept in a local for the frame jitter and stored back once, advanced
     // past the two draws per pixel of the diffusion.
     MwcRandom rng = mwcRandom;
     HatchingFrame& frame = hatchingFrame;
-    prepareHatchingFrame(frame, rng);
+    prepareHatchingFrame(frame, rng, carried);
     forEachRowBandBeside(
         frame.height,
         [&](int firstRow, int endRow) {

@@ -56,6 +56,32 @@ template <bool kMask>
     }
 }
 
+// Where the pixels of a row sample the hatching: the canvas position (cx, cy) of pixel x,
+// from which px = cx + x offset and py = cx x slope + (cy + y offset). Integer positions
+// convert to the same doubles the plain formula gets from x and y.
+struct CanvasPositions {
+    struct Row {
+        double cy;
+        double x(int column) const { return column; }
+        double y(int) const { return cy; }
+    };
+    static Row row(const HatchingFrame&, int y) { return {static_cast<double>(y)}; }
+};
+
+// Positions carried along the picture's motion, floats widened to double.
+struct CarriedRowPositions {
+    struct Row {
+        const float* xs;
+        const float* ys;
+        double x(int column) const { return xs[column]; }
+        double y(int column) const { return ys[column]; }
+    };
+    static Row row(const HatchingFrame& f, int y) {
+        const std::size_t start = static_cast<std::size_t>(y) * f.carried.stride;
+        return {f.carried.x + start, f.carried.y + start};
+    }
+};
+
 using Sampler = double (*)(const PatternView&, double, double);
 
 double sampleBicubicClamped(const PatternView& p, double x, double y) {
@@ -64,7 +90,7 @@ double sampleBicubicClamped(const PatternView& p, double x, double y) {
 
 // Rows outer, columns inner: with diffusion the per-pixel draws consume the random sequence
 // in exactly this order.
-template <Sampler sample>
+template <Sampler sample, class Positions>
 void plainRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* canvas,
                std::size_t canvasStep) {
     const double* a = f.affine;
@@ -72,9 +98,11 @@ void plainRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* c
     for (int y = firstRow; y < endRow; ++y) {
         const std::uint8_t* hsv = scratchImages[0].ptr<std::uint8_t>(y);
         std::uint8_t* out = canvas + static_cast<std::size_t>(y - firstRow) * canvasStep;
+        const typename Positions::Row positions = Positions::row(f, y);
         for (int x = 0; x < f.width; ++x, hsv += 3, out += 3) {
-            double px = x + f.xOffset;
-            double py = x * f.slope + (y + f.yOffset);
+            const double cx = positions.x(x);
+            double px = cx + f.xOffset;
+            double py = cx * f.slope + (positions.y(x) + f.yOffset);
             if (f.diffusion) {
                 px = px + (2 * rng.next() - 1);
                 py = py + (2 * rng.next() - 1);
@@ -121,14 +149,63 @@ inline v_int32x4 splitIndex(const v_float64x2& c0, const v_float64x2& c1, double
     return v_combine_low(whole[0], whole[1]);
 }
 
-template <int kInterpolation, bool kDiffusion, bool kMask>
+// The canvas positions of four consecutive pixels, x and y, two lanes each; lanes past the
+// width hold positions inside the frame, so that they stay bounded too.
+struct FourCanvasPositions {
+    v_float64x2 x[2];
+    v_float64x2 y[2];
+};
+
+template <class Positions>
+struct FastPositions;
+
+template <>
+struct FastPositions<CanvasPositions> {
+    struct Row {
+        v_float64x2 cy;
+        FourCanvasPositions four(int x, int) const {
+            const v_int32x4 columns = v_setall_s32(x) + v_int32x4(0, 1, 2, 3);
+            return {{v_cvt_f64(columns), v_cvt_f64_high(columns)}, {cy, cy}};
+        }
+    };
+    static Row row(const HatchingFrame&, int y) { return {v_setall_f64(y)}; }
+};
+
+template <>
+struct FastPositions<CarriedRowPositions> {
+    struct Row {
+        const float* xs;
+        const float* ys;
+        FourCanvasPositions four(int x, int count) const {
+            v_float32x4 fx, fy;
+            if (count == 4) {
+                fx = v_load(xs + x);
+                fy = v_load(ys + x);
+            } else {
+                float bx[4] = {}, by[4] = {};
+                std::copy(xs + x, xs + x + count, bx);
+                std::copy(ys + x, ys + x + count, by);
+                fx = v_load(bx);
+                fy = v_load(by);
+            }
+            return {{v_cvt_f64(fx), v_cvt_f64_high(fx)}, {v_cvt_f64(fy), v_cvt_f64_high(fy)}};
+        }
+    };
+    static Row row(const HatchingFrame& f, int y) {
+        const CarriedRowPositions::Row r = CarriedRowPositions::row(f, y);
+        return {r.xs, r.ys};
+    }
+};
+
+template <class Positions, int kInterpolation, bool kDiffusion, bool kMask>
 void fastRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* canvas,
               std::size_t canvasStep) {
     const v_float64x2 a0 = v_setall_f64(f.affine[0]), a1 = v_setall_f64(f.affine[1]);
     const v_float64x2 a2 = v_setall_f64(f.affine[2]), a3 = v_setall_f64(f.affine[3]);
     const v_float64x2 a4 = v_setall_f64(f.affine[4]), a5 = v_setall_f64(f.affine[5]);
-    const v_float64x2 xOffset = v_setall_f64(f.xOffset), slope = v_setall_f64(f.slope);
-    const v_float64x2 one = v_setall_f64(1.0), two = v_setall_f64(2.0), four = v_setall_f64(4.0);
+    const v_float64x2 xOffset = v_setall_f64(f.xOffset), yOffset = v_setall_f64(f.yOffset);
+    const v_float64x2 slope = v_setall_f64(f.slope);
+    const v_float64x2 one = v_setall_f64(1.0), two = v_setall_f64(2.0);
     const v_int32x4 columnMask = v_setall_s32(f.columnMask), rowMask = v_setall_s32(f.rowMask);
     const int rowShift = f.rowShift;
     MwcRandom rng = kDiffusion ? generatorAtRow(f, firstRow) : MwcRandom{0, 0};
@@ -136,12 +213,14 @@ void fastRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* ca
     for (int y = firstRow; y < endRow; ++y) {
         const std::uint8_t* hsv = scratchImages[0].ptr<std::uint8_t>(y);
         std::uint8_t* out = canvas + static_cast<std::size_t>(y - firstRow) * canvasStep;
-        const v_float64x2 row = v_setall_f64(y + f.yOffset);
-        v_float64x2 x01(0.0, 1.0), x23(2.0, 3.0);
-        for (int x = 0; x < f.width; x += 4, x01 = x01 + four, x23 = x23 + four) {
+        const typename FastPositions<Positions>::Row positions =
+            FastPositions<Positions>::row(f, y);
+        for (int x = 0; x < f.width; x += 4) {
             const int count = std::min(4, f.width - x);
-            v_float64x2 px[2] = {x01 + xOffset, x23 + xOffset};
-            v_float64x2 py[2] = {x01 * slope + row, x23 * slope + row};
+            const FourCanvasPositions c = positions.four(x, count);
+            v_float64x2 px[2] = {c.x[0] + xOffset, c.x[1] + xOffset};
+            v_float64x2 py[2] = {c.x[0] * slope + (c.y[0] + yOffset),
+                                 c.x[1] * slope + (c.y[1] + yOffset)};
             if constexpr (kDiffusion) {
                 // Per pixel the x draw, then the y draw; put into lanes from registers (a
                 // vector load of values just stored one by one would stall).
@@ -232,47 +311,63 @@ void fastRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* ca
     }
 }
 
-template <int kInterpolation>
+template <class Positions, int kInterpolation>
 void fastRowsFor(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* out,
                  std::size_t outStep) {
     if (f.diffusion)
-        f.mask ? fastRows<kInterpolation, true, true>(f, firstRow, endRow, out, outStep)
-               : fastRows<kInterpolation, true, false>(f, firstRow, endRow, out, outStep);
+        f.mask
+            ? fastRows<Positions, kInterpolation, true, true>(f, firstRow, endRow, out, outStep)
+            : fastRows<Positions, kInterpolation, true, false>(f, firstRow, endRow, out, outStep);
     else
-        f.mask ? fastRows<kInterpolation, false, true>(f, firstRow, endRow, out, outStep)
-               : fastRows<kInterpolation, false, false>(f, firstRow, endRow, out, outStep);
+        f.mask
+            ? fastRows<Positions, kInterpolation, false, true>(f, firstRow, endRow, out, outStep)
+            : fastRows<Positions, kInterpolation, false, false>(f, firstRow, endRow, out, outStep);
+}
+
+template <class Positions>
+void fastRowsOf(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* out,
+                std::size_t outStep) {
+    switch (f.interpolation) {
+        case 1:
+            return fastRowsFor<Positions, 1>(f, firstRow, endRow, out, outStep);
+        case 2:
+            return fastRowsFor<Positions, 2>(f, firstRow, endRow, out, outStep);
+        default:
+            return fastRowsFor<Positions, 0>(f, firstRow, endRow, out, outStep);
+    }
 }
 #endif
+
+template <class Positions>
+void plainRowsOf(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* out,
+                 std::size_t outStep) {
+    switch (f.interpolation) {
+        case 1:
+            return plainRows<sampleBilinearWrapped, Positions>(f, firstRow, endRow, out, outStep);
+        case 2:
+            return plainRows<sampleBicubicClamped, Positions>(f, firstRow, endRow, out, outStep);
+        default:
+            return plainRows<sampleNearestWrapped, Positions>(f, firstRow, endRow, out, outStep);
+    }
+}
 
 }  // namespace
 
 void hatchRowsPlain(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* out,
                     std::size_t outStep) {
-    switch (f.interpolation) {
-        case 1:
-            plainRows<sampleBilinearWrapped>(f, firstRow, endRow, out, outStep);
-            break;
-        case 2:
-            plainRows<sampleBicubicClamped>(f, firstRow, endRow, out, outStep);
-            break;
-        default:
-            plainRows<sampleNearestWrapped>(f, firstRow, endRow, out, outStep);
-            break;
-    }
+    if (f.carried.x != nullptr)
+        plainRowsOf<CarriedRowPositions>(f, firstRow, endRow, out, outStep);
+    else
+        plainRowsOf<CanvasPositions>(f, firstRow, endRow, out, outStep);
 }
 
 void hatchRows(const HatchingFrame& f, int firstRow, int endRow, std::uint8_t* out,
                std::size_t outStep) {
 #if CV_SIMD128_64F
     if (f.fast) {
-        switch (f.interpolation) {
-            case 1:
-                return fastRowsFor<1>(f, firstRow, endRow, out, outStep);
-            case 2:
-                return fastRowsFor<2>(f, firstRow, endRow, out, outStep);
-            default:
-                return fastRowsFor<0>(f, firstRow, endRow, out, outStep);
-        }
+        if (f.carried.x != nullptr)
+            return fastRowsOf<CarriedRowPositions>(f, firstRow, endRow, out, outStep);
+        return fastRowsOf<CanvasPositions>(f, firstRow, endRow, out, outStep);
     }
 #endif
     hatchRowsPlain(f, firstRow, endRow, out, outStep);

@@ -92,6 +92,36 @@ SeedWords seedWordsFor(int frameNumber, int updateInterval, int randomSeed) {
     return {static_cast<std::uint32_t>(s), static_cast<std::uint32_t>(s >> 32)};
 }
 
+namespace {
+
+// True when every value of the rows lies in [0, limit]; NaN fails every comparison. The
+// whole row is scanned without an early exit, so that the loop vectorises.
+bool rowsWithin(const float* values, int width, int height, std::size_t stride, float limit) {
+    for (int y = 0; y < height; ++y) {
+        const float* row = values + static_cast<std::size_t>(y) * stride;
+        bool outside = false;
+        for (int x = 0; x < width; ++x) outside |= !(row[x] >= 0.0f && row[x] <= limit);
+        if (outside) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CarriedPositions carriedPositionsOf(const DrawletFrameRequest& request) {
+    if ((request.flags & DRAWLET_REQUEST_PATTERN_COORDINATES) == 0) return {};
+    const DrawletPatternCoordinates* c = request.patternCoordinates;
+    if (c == nullptr || c->x == nullptr || c->y == nullptr || c->width != request.width ||
+        c->height != request.height || c->stride < c->width)
+        return {};
+    const auto stride = static_cast<std::size_t>(c->stride);
+    // The frame's width and height are far below 2^24: exact as floats.
+    if (!rowsWithin(c->x, c->width, c->height, stride, static_cast<float>(c->width)) ||
+        !rowsWithin(c->y, c->width, c->height, stride, static_cast<float>(c->height)))
+        return {};
+    return {c->x, c->y, stride};
+}
+
 int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
     DrawletPixelYC* const frame = request.frame;
     const int width = request.width;
@@ -121,7 +151,7 @@ int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request) {
         // The strokes are planned from the frame and the value plane of the hatching's own HSV
         // picture (the same bytes the line drawer would convert again) beside the hatching,
         // and drawn once it is done.
-        renderHatching(lines ? lineWork(linePlan) : BesideBands());
+        renderHatching(lines ? lineWork(linePlan) : BesideBands(), carriedPositionsOf(request));
     } else {
         const double level = EffectParams.backgroundLevel;
         canvasImage.setTo(cv::Scalar(level, level, level, level));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "hatching/hatching_frame.h"
 #include "interface/drawlet_filter.h"
 #include "interface/effect_params.h"
 
@@ -23,6 +24,11 @@ struct SeedWords {
     std::uint32_t rngCarry;
 };
 SeedWords seedWordsFor(int frameNumber, int updateInterval, int randomSeed);
+
+// The pattern coordinates a request carries, when its flags say so and they are usable: the
+// frame's size, a stride of at least the width, every value finite and within [0, width] x
+// [0, height]. Anything else gives none, and the frame samples at the pixels' own positions.
+CarriedPositions carriedPositionsOf(const DrawletFrameRequest& request);
 
 // Runs one frame; 1 when the frame was rewritten, 0 when it was left untouched.
 int runFrameDriver(DrawletRegistration& reg, DrawletFrameRequest& request);

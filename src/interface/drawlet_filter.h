@@ -27,7 +27,28 @@ typedef struct DrawletPixelYC {
     short cr;
 } DrawletPixelYC;
 
-/* One processing request (host-owned). Only the words with a name are read by the module. */
+/*
+ * Where each pixel samples the hatching (host-owned, optional): canvas x and y, as floats, of
+ * pixel (i, j) at x[j * stride + i] and y[j * stride + i]. stride is in floats between row
+ * starts. width and height must equal the frame's, stride must be at least width, and every
+ * value must be finite and within [0, width] x [0, height]; otherwise the module ignores the
+ * record and samples at each pixel's own position, as it does without one. A host that
+ * carries these positions along the picture's motion keeps the hatching on the picture.
+ */
+typedef struct DrawletPatternCoordinates {
+    const float* x;
+    const float* y;
+    int width;
+    int height;
+    int stride;
+} DrawletPatternCoordinates;
+
+/* Flag of the frame request's word 0: word 18 points to a DrawletPatternCoordinates. */
+#define DRAWLET_REQUEST_PATTERN_COORDINATES 0x00100000
+
+/* One processing request (host-owned). Only the words with a name are read by the module;
+ * words past 15 only when a flag of word 0 says so, so a host that sets flags 0 may end the
+ * record at word 15. */
 typedef struct DrawletFrameRequest {
     int flags;             /* 0 */
     DrawletPixelYC* frame; /* 1 frame buffer, rewritten in place */
@@ -40,6 +61,9 @@ typedef struct DrawletFrameRequest {
     int frameCount;        /* 8 */
     int reserved9[6];      /* 9 .. 14 */
     void* editHandle;      /* 15 opaque, passed to the saving query */
+    int reserved16[2];     /* 16, 17 */
+    /* 18 read only when flags has DRAWLET_REQUEST_PATTERN_COORDINATES */
+    const DrawletPatternCoordinates* patternCoordinates;
 } DrawletFrameRequest;
 
 struct DrawletRegistration;
@@ -108,11 +132,13 @@ typedef struct DrawletRegistration {
 #if defined(__cplusplus)
 static_assert(sizeof(void*) != 4 || sizeof(DrawletRegistration) == 35 * 4,
               "the registration record is 35 words");
-static_assert(sizeof(void*) != 4 || sizeof(DrawletFrameRequest) == 16 * 4,
-              "the frame request's named words end at word 15");
+static_assert(sizeof(void*) != 4 || sizeof(DrawletFrameRequest) == 19 * 4,
+              "the frame request's named words end at word 18");
 #else
 _Static_assert(sizeof(void*) != 4 || sizeof(DrawletRegistration) == 35 * 4,
                "the registration record is 35 words");
+_Static_assert(sizeof(void*) != 4 || sizeof(DrawletFrameRequest) == 19 * 4,
+               "the frame request's named words end at word 18");
 #endif
 
 /* Flags of word 0: the information string is present; the window procedure receives the

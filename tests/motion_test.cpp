@@ -1,0 +1,165 @@
+// The motion follower: which frames are ticks, how positions follow a pan, and that they do
+// not depend on the thread count.
+#include "run/motion.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+namespace drawlet::run {
+namespace {
+
+// A textured picture larger than the frames cut from it.
+cv::Mat texture(int seed, cv::Size size = {400, 300}) {
+    cv::Mat coarse(size / 20, CV_8UC3), m;
+    cv::RNG(seed).fill(coarse, cv::RNG::UNIFORM, 0, 256);
+    cv::resize(coarse, m, size, 0, 0, cv::INTER_CUBIC);
+    return m;
+}
+
+cv::Mat frameAt(const cv::Mat& picture, int x, int y, cv::Size size = {160, 120}) {
+    return picture(cv::Rect(cv::Point(x, y), size)).clone();
+}
+
+TEST(MotionFollower, FirstFrameOfRun) {
+    struct Case {
+        long long index;
+        int interval;
+        long long first;
+    };
+    const Case cases[] = {{0, 24, 0}, {23, 24, 0}, {24, 24, 24}, {50, 24, 48},
+                          {50, 0, 0}, {7, 1, 7},   {50, -24, 48}};
+    for (const Case& c : cases)
+        EXPECT_EQ(MotionFollower::firstFrameOfRun(c.index, c.interval), c.first)
+            << c.index << " at " << c.interval;
+}
+
+// A host that starts at frame 6 feeds the follower from the run's first frame and gets the
+// positions of a render from frame 0.
+TEST(MotionFollower, FeedingFromTheRunsFirstFrameReproducesAWholeRender) {
+    const cv::Mat picture = texture(5);
+    const auto frame = [&](long long n) {
+        return frameAt(picture, 60 + 4 * static_cast<int>(n), 40 + static_cast<int>(n), {240, 180});
+    };
+    MotionFollower whole, partial;
+    const DrawletPatternCoordinates* expected = nullptr;
+    for (long long n = 0; n <= 6; ++n) expected = whole.advance(frame(n), n, 4);
+    const DrawletPatternCoordinates* got = nullptr;
+    for (long long n = MotionFollower::firstFrameOfRun(6, 4); n <= 6; ++n)
+        got = partial.advance(frame(n), n, 4);
+    ASSERT_TRUE(expected != nullptr && got != nullptr);
+    const auto plane = [](const float* p, const DrawletPatternCoordinates* c) {
+        return cv::Mat(c->height, c->width, CV_32F, const_cast<float*>(p),
+                       c->stride * sizeof(float));
+    };
+    EXPECT_EQ(cv::norm(plane(got->x, got), plane(expected->x, expected), cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(plane(got->y, got), plane(expected->y, expected), cv::NORM_INF), 0);
+}
+
+// Sequences of frames, each with its index, interval and picture, and whether it is a tick.
+TEST(MotionFollower, TickRule) {
+    const cv::Mat picture = texture(1), other = texture(2);
+    const cv::Mat still = frameAt(picture, 40, 30);
+    struct Step {
+        long long index;
+        int interval;
+        bool tick;
+        const cv::Mat* frame = nullptr;  // still unless given
+    };
+    const cv::Mat wider = frameAt(picture, 40, 30, {168, 120});
+    const cv::Mat cut = frameAt(other, 40, 30);
+    const cv::Mat tiny = frameAt(picture, 40, 30, {22, 20});
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"run from the first frame", {{0, 24, true}, {1, 24, false}, {2, 24, false}}},
+        {"scheduled tick", {{22, 24, true}, {23, 24, false}, {24, 24, true}, {25, 24, false}}},
+        {"interval 0", {{0, 0, true}, {1, 0, false}, {2, 0, false}, {3, 0, false}}},
+        {"seek", {{5, 24, true}, {6, 24, false}, {10, 24, true}, {11, 24, false}}},
+        {"reversed steps", {{5, 24, true}, {6, 24, false}, {5, 24, true}, {4, 24, true}}},
+        {"interval changed", {{5, 24, true}, {6, 24, false}, {7, 12, true}, {8, 12, false}}},
+        {"size changed",
+         {{5, 24, true}, {6, 24, false}, {7, 24, true, &wider}, {8, 24, false, &wider}}},
+        {"scene cut", {{5, 24, true}, {6, 24, false}, {7, 24, true, &cut}, {8, 24, false, &cut}}},
+        {"too small to follow", {{5, 24, true, &tiny}, {6, 24, true, &tiny}}},
+    };
+    for (const Case& c : cases) {
+        MotionFollower follower;
+        for (const Step& step : c.steps) {
+            const bool tick = follower.advance(step.frame ? *step.frame : still, step.index,
+                                               step.interval) == nullptr;
+            EXPECT_EQ(tick, step.tick) << c.what << ", frame " << step.index;
+        }
+    }
+    MotionFollower follower;
+    ASSERT_EQ(follower.advance(still, 0, 24), nullptr);
+    ASSERT_NE(follower.advance(still, 1, 24), nullptr);
+    follower.reset();
+    EXPECT_EQ(follower.advance(still, 2, 24), nullptr);
+}
+
+// The picture moves by whole pixels: away from the edges a pixel's position is the one its
+// content had in the previous frame, within the flow's error of a fraction of a pixel.
+TEST(MotionFollower, PositionsFollowAWholePixelPan) {
+    const cv::Mat picture = texture(3, {520, 400});
+    const cv::Size size(320, 240);
+    const cv::Rect interior(32, 32, size.width - 64, size.height - 64);
+    MotionFollower follower;
+    ASSERT_EQ(follower.advance(frameAt(picture, 100, 60, size), 0, 24), nullptr);
+    cv::Mat x(size, CV_32F), y(size, CV_32F);  // the pixels' own positions at the tick
+    for (int row = 0; row < size.height; ++row)
+        for (int column = 0; column < size.width; ++column) {
+            x.at<float>(row, column) = static_cast<float>(column);
+            y.at<float>(row, column) = static_cast<float>(row);
+        }
+    for (int step = 1; step <= 3; ++step) {
+        // Content at (x, y) now was at (x + 3, y - 2) one frame ago.
+        const DrawletPatternCoordinates* c =
+            follower.advance(frameAt(picture, 100 + 3 * step, 60 - 2 * step, size), step, 24);
+        ASSERT_NE(c, nullptr);
+        ASSERT_EQ(c->width, size.width);
+        ASSERT_EQ(c->height, size.height);
+        const cv::Mat nowX(size, CV_32F, const_cast<float*>(c->x), c->stride * sizeof(float));
+        const cv::Mat nowY(size, CV_32F, const_cast<float*>(c->y), c->stride * sizeof(float));
+        const cv::Rect before = interior + cv::Point(3, -2);
+        EXPECT_LT(cv::norm(nowX(interior), x(before), cv::NORM_INF), 0.3) << "step " << step;
+        EXPECT_LT(cv::norm(nowY(interior), y(before), cv::NORM_INF), 0.3) << "step " << step;
+        EXPECT_LT(follower.failedShare(), 0.1) << "step " << step;
+        nowX.copyTo(x);
+        nowY.copyTo(y);
+    }
+}
+
+// OpenCV's thread count changes how the work is split, never the positions.
+TEST(MotionFollower, SamePositionsAtOneAndTwoThreads) {
+    const cv::Mat picture = texture(4, {520, 400});
+    const int threads = cv::getNumThreads();
+    std::vector<cv::Mat> runs;
+    for (const int count : {1, 2}) {
+        cv::setNumThreads(count);
+        MotionFollower follower;
+        cv::Mat positions;
+        for (int n = 0; n < 4; ++n) {
+            const DrawletPatternCoordinates* c =
+                follower.advance(frameAt(picture, 80 + 5 * n, 60 + 3 * n, {320, 240}), n, 24);
+            if (c == nullptr) continue;
+            const cv::Mat x(c->height, c->width, CV_32F, const_cast<float*>(c->x),
+                            c->stride * sizeof(float));
+            const cv::Mat y(c->height, c->width, CV_32F, const_cast<float*>(c->y),
+                            c->stride * sizeof(float));
+            positions.push_back(x);
+            positions.push_back(y);
+        }
+        runs.push_back(positions);
+    }
+    cv::setNumThreads(threads);
+    ASSERT_EQ(runs[0].rows, 6 * 240);
+    EXPECT_EQ(cv::norm(runs[0], runs[1], cv::NORM_INF), 0);
+}
+
+}  // namespace
+}  // namespace drawlet::run
