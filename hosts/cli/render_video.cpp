@@ -12,6 +12,7 @@
 #include "cli/pending_output.h"
 #include "cli/progress.h"
 #include "kit/error.h"
+#include "kit/memory.h"
 #include "media/output.h"
 #include "media/part_tags.h"
 #include "media/paths.h"
@@ -41,13 +42,6 @@ struct Item {
 // pointers it holds, and the ring frees the items. Item n lives in slot n % kFramesInFlight,
 // free again once item n - kFramesInFlight has left the last stage, in order.
 using ItemPtr = Item*;
-
-media::ReaderOptions readerOptions(const VideoJob& job) {
-    media::ReaderOptions options;
-    options.sequenceRate = job.sequenceRate;
-    options.stop = &run::stopFlag();
-    return options;
-}
 
 // What a part (--start or --frames, into a video file) records for join; none for a whole
 // render, an image sequence, or an input that is not a file.
@@ -86,6 +80,7 @@ class VideoRender {
     void showNotes();
     long long expectedFrames() const;
     void runPipeline();
+    void runStages();
     ItemPtr read(tbb::flow_control& control);
     ItemPtr draw(ItemPtr item);
     void write(ItemPtr item);
@@ -165,6 +160,11 @@ long long VideoRender::expectedFrames() const {
 }
 
 void VideoRender::runPipeline() {
+    const media::VideoInfo& info = reader_.info();
+    kit::sayingWhenOutOfMemory(job_.input, info.width, info.height, [&] { runStages(); });
+}
+
+void VideoRender::runStages() {
     runInOneArena(cv::getNumThreads(), [&] {
         tbb::parallel_pipeline(
             kFramesInFlight,
@@ -221,6 +221,15 @@ void VideoRender::checkSomethingDrawn() const {
 }
 
 }  // namespace
+
+media::ReaderOptions readerOptions(const VideoJob& job) {
+    media::ReaderOptions options;
+    options.sequenceRate = job.sequenceRate;
+    options.sequenceStart = job.sequenceStart;
+    options.maxPixels = job.maxPixels;
+    options.stop = &run::stopFlag();
+    return options;
+}
 
 void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     VideoRender(host, job, io).run();

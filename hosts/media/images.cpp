@@ -6,7 +6,9 @@
 
 #include "imaging/dicom_file.h"
 #include "kit/error.h"
+#include "kit/memory.h"
 #include "media/paths.h"
+#include "media/picture_size.h"
 
 namespace drawlet::media {
 
@@ -59,21 +61,28 @@ cv::Mat withAlpha(const cv::Mat& bgr, const cv::Mat* alpha) {
 
 }  // namespace
 
-Picture readPicture(const std::string& path) {
+Picture readPicture(const std::string& path, long long maxPixels) {
     if (hasDicomMarker(path.c_str()))
         throw Error(path +
                     ": a DICOM file; medical images are not read (give a PNG, JPEG, TIFF "
                     "or BMP picture)");
+    const std::optional<PictureSize> declared = declaredSize(path);
+    if (declared) checkPixelLimit(path, declared->width, declared->height, maxPixels);
     Picture picture;
     cv::Mat unchanged;
     try {
         picture.bgr = cv::imread(path, cv::IMREAD_COLOR);
         if (!picture.bgr.empty()) unchanged = cv::imread(path, cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception&) {
+    } catch (const cv::Exception& e) {
+        if (kit::isOutOfMemory(e) && declared)
+            throw kit::notEnoughMemory(path, declared->width, declared->height);
+        if (kit::isOutOfMemory(e)) throw;
         picture.bgr.release();
     }
     if (picture.bgr.empty())
         throw Error(path + ": cannot read it as a picture (unreadable or not a picture)");
+    // A file whose header is not read above is checked once decoded.
+    checkPixelLimit(path, picture.bgr.cols, picture.bgr.rows, maxPixels);
     // The alpha channel, where the file has one and the picture needed no turning.
     if (!unchanged.empty() && (unchanged.channels() == 4 || unchanged.channels() == 2) &&
         unchanged.size() == picture.bgr.size()) {
