@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "cli/alpha_matte.h"
 #include "cli/one_arena.h"
@@ -75,6 +76,10 @@ class VideoRender {
     void run();
 
   private:
+    void findExistingFrames();
+    // A frame of an image-sequence output that is there already and kept (--resume): it is
+    // read, but neither drawn nor written.
+    bool skipExisting(long long index) const;
     void applyBoilRate();
     void openOutput(const std::string& path);
     void showNotes();
@@ -98,6 +103,7 @@ class VideoRender {
     std::vector<Item> ring_ = std::vector<Item>(kFramesInFlight);
     std::size_t produced_ = 0;
     long long done_ = 0;
+    std::set<long long> existing_;  // frames of an image-sequence output kept as they are
 };
 
 VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& io)
@@ -108,6 +114,7 @@ VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& i
       stretch_(reader_, job.start, job.frames) {}
 
 void VideoRender::run() {
+    findExistingFrames();
     applyBoilRate();
     PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
     openOutput(pending.path());
@@ -122,6 +129,16 @@ void VideoRender::run() {
     showNotes();
     warnAboutInput(reader_, io_);
 }
+
+// Before anything is drawn: without -y or --resume, a frame file already there stops the
+// render now rather than after all the work.
+void VideoRender::findExistingFrames() {
+    if (media::isImageSequence(job_.output))
+        existing_ =
+            framesAlreadyThere(job_.output, job_.start, job_.frames, job_.overwrite, job_.resume);
+}
+
+bool VideoRender::skipExisting(long long index) const { return existing_.count(index) != 0; }
 
 void VideoRender::applyBoilRate() {
     if (job_.boilRate < 0) return;
@@ -140,6 +157,8 @@ void VideoRender::openOutput(const std::string& path) {
     out.source = &reader_;
     out.part = partRecordOf(host_, job_);
     out.stop = &stop_;
+    out.replace = job_.overwrite;
+    out.writing = run::setUrgentCleanup;
     media::OutputVideo video = media::outputVideoOf(reader_.info());
     video.alpha = video.alpha || job_.alphaMask;
     output_ = media::openOutput(video, out);
@@ -191,7 +210,7 @@ ItemPtr VideoRender::read(tbb::flow_control& control) {
 
 ItemPtr VideoRender::draw(ItemPtr item) {
     if (stop_.load() != 0) throw Error("stopped");
-    if (!item->read.frame) return item;
+    if (!item->read.frame || skipExisting(item->read.frame->index)) return item;
     const media::VideoFrame& f = *item->read.frame;
     const std::string what = fmt::format("{} frame {}", job_.input, f.index);
     if (job_.alphaMask)
@@ -205,7 +224,8 @@ void VideoRender::write(ItemPtr item) {
     if (item->read.frame) {
         const media::VideoFrame& f = *item->read.frame;
         const cv::Mat& alpha = item->drawn.alpha;
-        output_->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts, f.index);
+        if (!skipExisting(f.index))
+            output_->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts, f.index);
         progress_->update(++done_);
     }
     output_->writeKept(std::move(item->read.packets));

@@ -23,6 +23,7 @@ struct VideoJob {
     double boilRate = -1;    // changes of the jitter per second; -1: the update interval as set
     bool alphaMask = false;  // the filter's mask as the alpha channel
     bool overwrite = false;
+    bool resume = false;  // frames of an image-sequence output already there are kept
     bool quiet = false;
 };
 

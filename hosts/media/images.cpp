@@ -1,5 +1,6 @@
 #include "media/images.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -7,6 +8,7 @@
 #include "imaging/dicom_file.h"
 #include "kit/error.h"
 #include "kit/memory.h"
+#include "media/file_commit.h"
 #include "media/paths.h"
 #include "media/picture_size.h"
 
@@ -34,10 +36,24 @@ class ImageOutput : public FrameOutput {
         keepAlpha_ = video.alpha && imageKeepsAlpha(options.path);
     }
     void write(const cv::Mat& bgr, const cv::Mat* alpha, int64_t, long long index) override {
-        const std::string path = sequence_ ? sequenceFile(options_.path, index) : options_.path;
-        const std::string shown =
-            sequence_ ? sequenceFile(options_.shownAs, index) : options_.shownAs;
-        writePicture(path, shown, bgr, keepAlpha_ ? alpha : nullptr);
+        const cv::Mat* kept = keepAlpha_ ? alpha : nullptr;
+        if (!sequence_) {
+            writePicture(options_.path, options_.shownAs, bgr, kept);
+            return;
+        }
+        // Under a temporary name, then moved into place: no half frame is ever seen.
+        const std::string file = sequenceFile(options_.path, index);
+        const std::string temporary = temporaryBeside(file).string();
+        if (options_.writing) options_.writing(temporary);
+        try {
+            writePicture(temporary, file, bgr, kept);
+            moveIntoPlace(temporary, file, options_.replace);
+        } catch (...) {
+            std::remove(temporary.c_str());
+            if (options_.writing) options_.writing("");
+            throw;
+        }
+        if (options_.writing) options_.writing("");
     }
     void finish(const std::function<void()>&, const TimeSpan&) override {}
     std::vector<std::string> notes() const override { return notes_; }

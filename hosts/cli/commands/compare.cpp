@@ -76,6 +76,7 @@ class CompareCommand : public Command {
     void run(const Io& io) override {
         if (!media::isStillImage(sheet_))
             throw UsageError(sheet_ + ": the sheet is a picture (.png, .jpg, ...)");
+        refuseWritingOverInputs(sheet_, {input_});
         auto host = run::configuredHost(filter_, io.err);
         std::optional<Variation> variation;
         if (!vary_.empty()) variation = parseVariation(*host, vary_);

@@ -62,6 +62,9 @@ class RenderCommand : public Command {
                       "first file number of an image sequence input (default: the smallest "
                       "there is)")
             ->check(CLI::NonNegativeNumber);
+        c->add_flag("--resume", job_.resume,
+                    "into an image sequence: keep the frames already there and render the "
+                    "others (continues a render that was stopped)");
         addMaxPixelsOption(*c, job_.maxPixels);
         c->add_option("--codec", job_.encode.codec,
                       "video encoder (FFmpeg's name: libx264, libvpx-vp9, ffv1, prores_ks, ...)");
@@ -104,6 +107,7 @@ class RenderCommand : public Command {
                 throw UsageError("--encoder-opt " + kv + ": expected KEY=VALUE");
             job_.encode.encoderOptions.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
         }
+        refuseWritingOverInputs(job_.output, {job_.input});
         checkUsage();
         const bool stillIn = media::isStillImage(job_.input);
         const bool stillOut = media::isStillImage(job_.output);
@@ -141,6 +145,11 @@ class RenderCommand : public Command {
         if (job_.frames == 0) throw UsageError("--frames 0: there is nothing to render");
         if (job_.sequenceStart >= 0 && !media::isImageSequence(job_.input))
             throw UsageError("--start-number is for image-sequence inputs such as frames/%05d.png");
+        if (job_.resume && (stillIn || !media::isImageSequence(job_.output)))
+            throw UsageError(
+                "--resume is for videos and image sequences rendered into an image sequence");
+        if (job_.resume && job_.overwrite)
+            throw UsageError("--resume keeps the frames there and -y overwrites them: give one");
     }
 
     bool setsUpdateInterval(const kit::FilterHost& host) const {
@@ -152,6 +161,8 @@ class RenderCommand : public Command {
 
     // A picture in: a picture out, a numbered file of a sequence, or a one-frame video.
     void renderPicture(kit::FilterHost& host, const Io& io) {
+        if (media::isImageSequence(job_.output))
+            framesAlreadyThere(job_.output, frame_, 1, job_.overwrite, false);
         const media::Picture picture = media::readPicture(job_.input, job_.maxPixels);
         MattedFrame drawn;
         if (job_.alphaMask)
@@ -168,6 +179,8 @@ class RenderCommand : public Command {
         options.shownAs = job_.output;
         options.encode = job_.encode;
         options.stop = &run::stopFlag();
+        options.replace = job_.overwrite;
+        options.writing = run::setUrgentCleanup;
         auto output = media::openOutput(video, options);
         for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
         output->write(drawn.bgr, drawn.alpha.empty() ? nullptr : &drawn.alpha, 0, frame_);
