@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         drawlet::run::FilterOptions options;
         options.module = DRAWLET_OUTPUT_DIR "/Drawlet.auf";
         host = std::make_unique<drawlet::kit::FilterHost>(options.module);
-        session = std::make_unique<drawlet::studio::Session>(argv[1], "25", *host);
+        session = std::make_unique<drawlet::studio::Session>(
+            argv[1], drawlet::media::ReaderOptions{}, *host);
         const auto& in = session->info();
         std::printf("%s: %dx%d\n", argv[1], in.width, in.height);
     } catch (const drawlet::Error& e) {

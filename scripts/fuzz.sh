@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_pattern_file fuzz_settings_frame)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_pattern_file fuzz_settings_frame fuzz_picture_header)
 
 bash scripts/build.sh sanitize-clang
 build=build/sanitize-clang

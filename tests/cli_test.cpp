@@ -105,9 +105,13 @@ TEST_F(Cli, MissingFilesAndExistingOutputs) {
     Result r = run("render " + q(dir / "nope.png") + " -o " + q(dir / "out.png"));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("nope.png"), std::string::npos) << r.err;
-    r = run("render " + q(input) + " -o " + q(dir / "missing" / "out.png"));
+    // One missing folder is made; two are not.
+    r = run("render " + q(input) + " -o " + q(dir / "missing" / "deeper" / "out.png"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the folder " + (dir / "missing").string() + " does not exist"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "missing"));
     // An existing output is kept unless -y says otherwise.
     { std::ofstream(dir / "keep.png") << "precious"; }
     r = run("render " + q(input) + " -o " + q(dir / "keep.png"));

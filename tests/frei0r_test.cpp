@@ -463,7 +463,8 @@ TEST_F(Frei0rPlugin, AFailureInsideAFramePassesItThrough) {
     if (kSanitized)
         GTEST_SKIP() << "the sanitizers' allocators stop the process when memory runs out";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(_exit(frameWithoutMemory(*plugin)), testing::ExitedWithCode(0), "drawlet frei0r: ");
+    EXPECT_EXIT(_exit(frameWithoutMemory(*plugin)), testing::ExitedWithCode(0),
+                "drawlet frei0r: the frame: not enough memory for 2048x2048");
 }
 
 // A pattern set chosen after construction that cannot be loaded: the frames come out as they

@@ -13,6 +13,8 @@ extern "C" {
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 
 #include "ffmpeg_support.h"
@@ -24,8 +26,10 @@ extern "C" {
 #include "media/packet_range.h"
 #include "media/part_tags.h"
 #include "media/paths.h"
+#include "media/picture_size.h"
 #include "media/rates.h"
 #include "media/reader.h"
+#include "media/sequences.h"
 #include "temp_dir.h"
 
 namespace {
@@ -464,6 +468,79 @@ TEST(MediaParts, PartTagsOutOfRangeAreRefused) {
         }
         av_dict_free(&tags);
     }
+}
+
+// The number in a sequence's file names is read back exactly as FFmpeg writes it.
+TEST(MediaPaths, SequenceFileNamesGiveTheirNumbersBack) {
+    const char* patterns[] = {"IMG_%04d.png", "%d.png", "f/a%3d.tif", "100%%-%03d.png",
+                              "50%%/x%02d.jpg"};
+    for (const char* pattern : patterns)
+        for (const long long number : {0LL, 7LL, 42LL, 1000LL, 123456LL}) {
+            SCOPED_TRACE(testing::Message() << pattern << " " << number);
+            const SequencePattern sequence(pattern);
+            const fs::path file(sequenceFile(pattern, number));
+            EXPECT_EQ(sequence.numberOf(file.filename().string()), number);
+            EXPECT_EQ(file.parent_path(),
+                      sequence.folder().string() == "." ? fs::path() : sequence.folder());
+        }
+    const SequencePattern camera("IMG_%04d.png");
+    for (const char* other : {"IMG_01000.png", "IMG_07.png", "IMG_.png", "IMG_1000.jpg",
+                              "xIMG_1000.png", "IMG_-100.png", "IMG_+100.png"})
+        EXPECT_EQ(camera.numberOf(other), std::nullopt) << other;
+}
+
+// Every picture format OpenCV writes declares its size in a header read without decoding it;
+// a header cut short declares none.
+TEST(MediaPictures, HeadersDeclareTheirSize) {
+    const drawlet::test::TempDir dir;
+    const cv::Mat bgr(45, 67, CV_8UC3, cv::Scalar(40, 90, 200));  // JPEG 2000 needs 32 rows
+    cv::Mat bgra, gray, floats;
+    cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(bgr, gray, cv::COLOR_BGR2GRAY);
+    bgr.convertTo(floats, CV_32FC3, 1 / 255.0);
+    struct Case {
+        const char* name;
+        cv::Mat picture;
+        std::vector<int> options;
+    };
+    const Case cases[] = {{"a.png", bgr, {}},
+                          {"a.jpg", bgr, {}},
+                          {"a.bmp", bgr, {}},
+                          {"a.tif", bgr, {}},
+                          {"lossy.webp", bgr, {cv::IMWRITE_WEBP_QUALITY, 90}},
+                          {"lossless.webp", bgr, {}},
+                          {"extended.webp", bgra, {cv::IMWRITE_WEBP_QUALITY, 90}},
+                          {"a.ppm", bgr, {}},
+                          {"a.pgm", gray, {}},
+                          {"a.pam", bgr, {}},
+                          {"a.pfm", floats, {}},
+                          {"a.exr", floats, {}},
+                          {"a.jp2", bgr, {}},
+                          {"a.hdr", floats, {}},
+                          {"a.ras", bgr, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir.path() / c.name;
+        ASSERT_TRUE(cv::imwrite(file.string(), c.picture, c.options));
+        const std::optional<PictureSize> size = declaredSize(file.string());
+        ASSERT_TRUE(size.has_value());
+        EXPECT_EQ(size->width, 67);
+        EXPECT_EQ(size->height, 45);
+        fs::resize_file(file, 5);
+        EXPECT_FALSE(declaredSize(file.string()).has_value());
+    }
+    EXPECT_FALSE(declaredSize((dir.path() / "none.png").string()).has_value());
+    if (!drawlet::test::haveFfmpeg()) return;
+    // A bare JPEG 2000 code stream, as FFmpeg writes one.
+    const fs::path stream = dir.path() / "a.j2k";
+    shell(
+        "ffmpeg -v error -f lavfi -i testsrc2=size=96x64 -frames:v 1 -c:v jpeg2000 -format "
+        "j2k " +
+        quoted(stream));
+    const std::optional<PictureSize> size = declaredSize(stream.string());
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(fmt::format("{},{}", size->width, size->height),
+              probe(stream, "stream=width,height"));
 }
 
 // Clips made once for the tests below.

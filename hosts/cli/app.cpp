@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "drawlet_version.h"
 #include "kit/error.h"
+#include "kit/memory.h"
 #include "run/signals.h"
 #include "run/suggest.h"
 
@@ -109,6 +110,10 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             err << (io.errIsTerminal ? "\n" : "") << "drawlet: stopped by "
                 << run::signalName(signal) << "; nothing unfinished is left behind\n";
             return run::exitCodeForSignal(signal);
+        }
+        if (kit::isOutOfMemory(e)) {
+            err << "drawlet: not enough memory\n";
+            return kExitFailure;
         }
         err << "drawlet: " << e.what() << '\n';
         if (const auto* known = dynamic_cast<const Error*>(&e)) return known->exitCode();

@@ -1,5 +1,9 @@
 #include "cli/options.h"
 
+#include <fmt/format.h>
+
+#include "media/picture_size.h"
+
 namespace drawlet::cli {
 
 void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) {
@@ -26,6 +30,15 @@ void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) 
 void addOutputFlags(CLI::App& command, OutputFlags& flags) {
     command.add_flag("-y,--overwrite", flags.overwrite, "overwrite an existing output");
     command.add_flag("-q,--quiet", flags.quiet, "no progress line");
+}
+
+void addMaxPixelsOption(CLI::App& command, long long& maxPixels) {
+    command
+        .add_option("--max-pixels", maxPixels,
+                    fmt::format("the most pixels (width x height) a frame of the input may have; "
+                                "larger ones are refused before they are decoded (default {})",
+                                media::kDefaultMaxPixels))
+        ->check(CLI::PositiveNumber);
 }
 
 }  // namespace drawlet::cli

@@ -18,5 +18,7 @@ struct OutputFlags {
 // `withLook` false leaves --look to the command (drawlet compare takes several).
 void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook = true);
 void addOutputFlags(CLI::App& command, OutputFlags& flags);
+// --max-pixels: the largest frame (width x height) read; larger ones are refused unread.
+void addMaxPixelsOption(CLI::App& command, long long& maxPixels);
 
 }  // namespace drawlet::cli

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "cli/alpha_matte.h"
 #include "cli/one_arena.h"
@@ -12,6 +13,7 @@
 #include "cli/pending_output.h"
 #include "cli/progress.h"
 #include "kit/error.h"
+#include "kit/memory.h"
 #include "media/output.h"
 #include "media/part_tags.h"
 #include "media/paths.h"
@@ -41,13 +43,6 @@ struct Item {
 // pointers it holds, and the ring frees the items. Item n lives in slot n % kFramesInFlight,
 // free again once item n - kFramesInFlight has left the last stage, in order.
 using ItemPtr = Item*;
-
-media::ReaderOptions readerOptions(const VideoJob& job) {
-    media::ReaderOptions options;
-    options.sequenceRate = job.sequenceRate;
-    options.stop = &run::stopFlag();
-    return options;
-}
 
 // What a part (--start or --frames, into a video file) records for join; none for a whole
 // render, an image sequence, or an input that is not a file.
@@ -81,11 +76,16 @@ class VideoRender {
     void run();
 
   private:
+    void findExistingFrames();
+    // A frame of an image-sequence output that is there already and kept (--resume): it is
+    // read, but neither drawn nor written.
+    bool skipExisting(long long index) const;
     void applyBoilRate();
     void openOutput(const std::string& path);
     void showNotes();
     long long expectedFrames() const;
     void runPipeline();
+    void runStages();
     ItemPtr read(tbb::flow_control& control);
     ItemPtr draw(ItemPtr item);
     void write(ItemPtr item);
@@ -103,6 +103,7 @@ class VideoRender {
     std::vector<Item> ring_ = std::vector<Item>(kFramesInFlight);
     std::size_t produced_ = 0;
     long long done_ = 0;
+    std::set<long long> existing_;  // frames of an image-sequence output kept as they are
 };
 
 VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& io)
@@ -113,6 +114,7 @@ VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& i
       stretch_(reader_, job.start, job.frames) {}
 
 void VideoRender::run() {
+    findExistingFrames();
     applyBoilRate();
     PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
     openOutput(pending.path());
@@ -127,6 +129,16 @@ void VideoRender::run() {
     showNotes();
     warnAboutInput(reader_, io_);
 }
+
+// Before anything is drawn: without -y or --resume, a frame file already there stops the
+// render now rather than after all the work.
+void VideoRender::findExistingFrames() {
+    if (media::isImageSequence(job_.output))
+        existing_ =
+            framesAlreadyThere(job_.output, job_.start, job_.frames, job_.overwrite, job_.resume);
+}
+
+bool VideoRender::skipExisting(long long index) const { return existing_.count(index) != 0; }
 
 void VideoRender::applyBoilRate() {
     if (job_.boilRate < 0) return;
@@ -145,6 +157,8 @@ void VideoRender::openOutput(const std::string& path) {
     out.source = &reader_;
     out.part = partRecordOf(host_, job_);
     out.stop = &stop_;
+    out.replace = job_.overwrite;
+    out.writing = run::setUrgentCleanup;
     media::OutputVideo video = media::outputVideoOf(reader_.info());
     video.alpha = video.alpha || job_.alphaMask;
     output_ = media::openOutput(video, out);
@@ -165,6 +179,11 @@ long long VideoRender::expectedFrames() const {
 }
 
 void VideoRender::runPipeline() {
+    const media::VideoInfo& info = reader_.info();
+    kit::sayingWhenOutOfMemory(job_.input, info.width, info.height, [&] { runStages(); });
+}
+
+void VideoRender::runStages() {
     runInOneArena(cv::getNumThreads(), [&] {
         tbb::parallel_pipeline(
             kFramesInFlight,
@@ -191,7 +210,7 @@ ItemPtr VideoRender::read(tbb::flow_control& control) {
 
 ItemPtr VideoRender::draw(ItemPtr item) {
     if (stop_.load() != 0) throw Error("stopped");
-    if (!item->read.frame) return item;
+    if (!item->read.frame || skipExisting(item->read.frame->index)) return item;
     const media::VideoFrame& f = *item->read.frame;
     const std::string what = fmt::format("{} frame {}", job_.input, f.index);
     if (job_.alphaMask)
@@ -205,7 +224,8 @@ void VideoRender::write(ItemPtr item) {
     if (item->read.frame) {
         const media::VideoFrame& f = *item->read.frame;
         const cv::Mat& alpha = item->drawn.alpha;
-        output_->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts, f.index);
+        if (!skipExisting(f.index))
+            output_->write(item->drawn.bgr, alpha.empty() ? nullptr : &alpha, f.pts, f.index);
         progress_->update(++done_);
     }
     output_->writeKept(std::move(item->read.packets));
@@ -221,6 +241,15 @@ void VideoRender::checkSomethingDrawn() const {
 }
 
 }  // namespace
+
+media::ReaderOptions readerOptions(const VideoJob& job) {
+    media::ReaderOptions options;
+    options.sequenceRate = job.sequenceRate;
+    options.sequenceStart = job.sequenceStart;
+    options.maxPixels = job.maxPixels;
+    options.stop = &run::stopFlag();
+    return options;
+}
 
 void renderVideo(kit::FilterHost& host, const VideoJob& job, const Io& io) {
     VideoRender(host, job, io).run();

@@ -28,6 +28,7 @@ extern "C" {
 #include "drawlet_version.h"
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
+#include "kit/memory.h"
 
 namespace drawlet::frei0r {
 namespace {
@@ -468,8 +469,13 @@ void f0r_update(f0r_instance_t handle, double time, const std::uint32_t* inframe
     auto* instance = static_cast<Instance*>(handle);
     if (instance == nullptr || inframe == nullptr || outframe == nullptr) return;
     if (instance->pixels() == 0) return;
-    guarded([=] { update(*instance, time, caller, inframe, outframe); },
-            [=] { copyFrame(inframe, outframe, instance->pixels()); });
+    guarded(
+        [=] {
+            drawlet::kit::sayingWhenOutOfMemory(
+                "the frame", instance->width, instance->height,
+                [=] { update(*instance, time, caller, inframe, outframe); });
+        },
+        [=] { copyFrame(inframe, outframe, instance->pixels()); });
 }
 
 }  // extern "C"

@@ -1,12 +1,16 @@
 #include "media/images.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/dicom_file.h"
 #include "kit/error.h"
+#include "kit/memory.h"
+#include "media/file_commit.h"
 #include "media/paths.h"
+#include "media/picture_size.h"
 
 namespace drawlet::media {
 
@@ -32,10 +36,24 @@ class ImageOutput : public FrameOutput {
         keepAlpha_ = video.alpha && imageKeepsAlpha(options.path);
     }
     void write(const cv::Mat& bgr, const cv::Mat* alpha, int64_t, long long index) override {
-        const std::string path = sequence_ ? sequenceFile(options_.path, index) : options_.path;
-        const std::string shown =
-            sequence_ ? sequenceFile(options_.shownAs, index) : options_.shownAs;
-        writePicture(path, shown, bgr, keepAlpha_ ? alpha : nullptr);
+        const cv::Mat* kept = keepAlpha_ ? alpha : nullptr;
+        if (!sequence_) {
+            writePicture(options_.path, options_.shownAs, bgr, kept);
+            return;
+        }
+        // Under a temporary name, then moved into place: no half frame is ever seen.
+        const std::string file = sequenceFile(options_.path, index);
+        const std::string temporary = temporaryBeside(file).string();
+        if (options_.writing) options_.writing(temporary);
+        try {
+            writePicture(temporary, file, bgr, kept);
+            moveIntoPlace(temporary, file, options_.replace);
+        } catch (...) {
+            std::remove(temporary.c_str());
+            if (options_.writing) options_.writing("");
+            throw;
+        }
+        if (options_.writing) options_.writing("");
     }
     void finish(const std::function<void()>&, const TimeSpan&) override {}
     std::vector<std::string> notes() const override { return notes_; }
@@ -59,21 +77,28 @@ cv::Mat withAlpha(const cv::Mat& bgr, const cv::Mat* alpha) {
 
 }  // namespace
 
-Picture readPicture(const std::string& path) {
+Picture readPicture(const std::string& path, long long maxPixels) {
     if (hasDicomMarker(path.c_str()))
         throw Error(path +
                     ": a DICOM file; medical images are not read (give a PNG, JPEG, TIFF "
                     "or BMP picture)");
+    const std::optional<PictureSize> declared = declaredSize(path);
+    if (declared) checkPixelLimit(path, declared->width, declared->height, maxPixels);
     Picture picture;
     cv::Mat unchanged;
     try {
         picture.bgr = cv::imread(path, cv::IMREAD_COLOR);
         if (!picture.bgr.empty()) unchanged = cv::imread(path, cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception&) {
+    } catch (const cv::Exception& e) {
+        if (kit::isOutOfMemory(e) && declared)
+            throw kit::notEnoughMemory(path, declared->width, declared->height);
+        if (kit::isOutOfMemory(e)) throw;
         picture.bgr.release();
     }
     if (picture.bgr.empty())
         throw Error(path + ": cannot read it as a picture (unreadable or not a picture)");
+    // A file whose header is not read above is checked once decoded.
+    checkPixelLimit(path, picture.bgr.cols, picture.bgr.rows, maxPixels);
     // The alpha channel, where the file has one and the picture needed no turning.
     if (!unchanged.empty() && (unchanged.channels() == 4 || unchanged.channels() == 2) &&
         unchanged.size() == picture.bgr.size()) {

@@ -15,8 +15,9 @@ struct Picture {
     cv::Mat alpha;  // 8-bit, empty when the file has none
 };
 
-// Reads a picture; throws drawlet::Error naming it when it cannot.
-Picture readPicture(const std::string& path);
+// Reads a picture; throws drawlet::Error naming it when it cannot, or when it has more than
+// `maxPixels` pixels (its header is read first: nothing is decoded then).
+Picture readPicture(const std::string& path, long long maxPixels);
 
 // Writes a picture (with its alpha where the format keeps one); throws naming `shownAs`.
 void writePicture(const std::string& path, const std::string& shownAs, const cv::Mat& bgr,

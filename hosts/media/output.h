@@ -42,6 +42,12 @@ struct OutputOptions {
     // What a part of a render records (written with --start or --frames).
     std::optional<PartRecord> part;
     const StopFlag* stop = nullptr;
+    // Image sequences: every frame is written under a temporary name beside its file and
+    // moved into place when complete; a file already there is replaced only with `replace`.
+    bool replace = false;
+    // Told the temporary file a frame is being written to, and "" once it is gone (so that
+    // a second Ctrl-C can remove it).
+    std::function<void(const std::string&)> writing;
 };
 
 class FrameOutput {

@@ -15,6 +15,7 @@ extern "C" {
 #include "kit/error.h"
 #include "media/paths.h"
 #include "media/rates.h"
+#include "media/sequences.h"
 
 namespace drawlet::media {
 
@@ -80,17 +81,27 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     readInfo(sideAlpha);
 }
 
+// The image2 demuxer's options for a sequence: its rate, and its first number as the files
+// say, its first picture's size checked first.
+AVDictionary* VideoReader::sequenceOptions() const {
+    const SequencePattern sequence(path_);
+    const long long start = sequenceStart(sequence, options_.sequenceStart);
+    if (start >= 0)
+        if (const std::optional<PictureSize> size = declaredSize(sequence.file(start)))
+            checkPixelLimit(sequence.file(start), size->width, size->height, options_.maxPixels);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "framerate", options_.sequenceRate.c_str(), 0);
+    if (start >= 0) av_dict_set_int(&options, "start_number", start, 0);
+    return options;
+}
+
 void VideoReader::openFile() {
+    const bool sequence = isImageSequence(path_);
+    AVDictionary* demuxOptions = sequence ? sequenceOptions() : nullptr;
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) throw std::bad_alloc();
     raw->interrupt_callback = interruptOn(options_.stop);
-    AVDictionary* demuxOptions = nullptr;
-    const AVInputFormat* forced = nullptr;
-    const bool sequence = isImageSequence(path_);
-    if (sequence) {
-        forced = av_find_input_format("image2");
-        av_dict_set(&demuxOptions, "framerate", options_.sequenceRate.c_str(), 0);
-    }
+    const AVInputFormat* forced = sequence ? av_find_input_format("image2") : nullptr;
     const std::string url = isStdio(path_) ? "pipe:0" : path_;
     const int opened = avformat_open_input(&raw, url.c_str(), forced, &demuxOptions);
     av_dict_free(&demuxOptions);
@@ -98,8 +109,27 @@ void VideoReader::openFile() {
         throw Error(fmt::format("{}: not a video{} that FFmpeg can read ({})", path_,
                                 sequence ? " or image sequence" : "", errorText(opened)));
     format_.reset(raw);
-    if (const int found = avformat_find_stream_info(raw, nullptr); found < 0)
+    checkDeclaredSize();
+    // The decoders that find the streams' parameters refuse frames beyond the limit too.
+    std::vector<AVDictionary*> probeOptions(raw->nb_streams, nullptr);
+    for (AVDictionary*& o : probeOptions) av_dict_set_int(&o, "max_pixels", options_.maxPixels, 0);
+    const int found = avformat_find_stream_info(raw, probeOptions.data());
+    for (AVDictionary*& o : probeOptions) av_dict_free(&o);
+    if (found < 0)
         throw Error(fmt::format("{}: cannot read its streams ({})", path_, errorText(found)));
+}
+
+// The size of the pictures as the container declares it, checked before any is decoded (the
+// stream's parameters are those the decoder found afterwards).
+void VideoReader::checkDeclaredSize() const {
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        const AVStream* s = format_->streams[i];
+        if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO ||
+            (s->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0)
+            continue;
+        checkPixelLimit(path_, s->codecpar->width, s->codecpar->height, options_.maxPixels);
+        return;
+    }
 }
 
 // The pictures come from the first video stream that is not an attached picture; packets of
@@ -132,6 +162,7 @@ void VideoReader::findStreams() {
 
 void VideoReader::openDecoder(bool& sideAlpha) {
     const AVStream* video = format_->streams[videoStream_];
+    checkPixelLimit(path_, video->codecpar->width, video->codecpar->height, options_.maxPixels);
     const AVCodec* codec = decoderFor(video, sideAlpha);
     if (codec == nullptr)
         throw Error(fmt::format("{}: no decoder for its {} video", path_,
@@ -140,6 +171,7 @@ void VideoReader::openDecoder(bool& sideAlpha) {
     if (!decoder_) throw std::bad_alloc();
     check(avcodec_parameters_to_context(decoder_.get(), video->codecpar), path_);
     decoder_->pkt_timebase = video->time_base;
+    decoder_->max_pixels = options_.maxPixels;
     decoder_->thread_count = 0;
     openCodec(decoder_.get(), codec, nullptr, path_ + ": cannot open its video decoder");
 }

@@ -11,12 +11,17 @@
 
 #include "media/av_util.h"
 #include "media/colour.h"
+#include "media/picture_size.h"
 
 namespace drawlet::media {
 
 struct ReaderOptions {
     // Frame rate of an image sequence, as FFmpeg reads one ("25", "30000/1001", "ntsc").
     std::string sequenceRate = "25";
+    // First number of an image sequence; -1: the smallest of its files.
+    long long sequenceStart = -1;
+    // Frames of more pixels are refused before anything is decoded.
+    long long maxPixels = kDefaultMaxPixels;
     const StopFlag* stop = nullptr;
 };
 
@@ -52,7 +57,8 @@ struct ReadReport {
 class VideoReader {
   public:
     // Opens `path` ("-" for standard input); throws drawlet::Error naming it when it holds no
-    // video that FFmpeg can decode.
+    // video that FFmpeg can decode, or frames of more than options.maxPixels. An image
+    // sequence is read from its first file on, and refused when a frame is missing.
     VideoReader(const std::string& path, const ReaderOptions& options = {});
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
@@ -82,7 +88,9 @@ class VideoReader {
     ReadReport report() const;
 
   private:
+    AVDictionary* sequenceOptions() const;
     void openFile();
+    void checkDeclaredSize() const;
     void findStreams();
     void openDecoder(bool& sideAlpha);
     void readInfo(bool sideAlpha);

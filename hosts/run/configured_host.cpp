@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "kit/error.h"
+#include "kit/memory.h"
 #include "run/look_files.h"
 #include "run/settings_file.h"
 
@@ -71,13 +72,18 @@ cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNu
     if (frameNumber > std::numeric_limits<int>::max())
         throw Error(what + ": frame numbers stop at " +
                     std::to_string(std::numeric_limits<int>::max()));
-    std::optional<cv::Mat> result = host.processBgr(bgr, static_cast<int>(frameNumber));
-    if (!result)
-        throw Error(what +
-                    ": the filter left the frame unprocessed (see the message above, or check "
-                    "the pattern files beside " +
-                    host.modulePath() + ")");
-    return *result;
+    std::optional<cv::Mat> result = kit::sayingWhenOutOfMemory(what, bgr.cols, bgr.rows, [&] {
+        return host.processBgr(bgr, static_cast<int>(frameNumber));
+    });
+    if (result) return *result;
+    // The module tells of pattern files it cannot use in a message box. A frame it leaves
+    // unprocessed without having said anything failed inside, on a frame it can address:
+    // an allocation failed.
+    if (host.messages().empty()) throw kit::notEnoughMemory(what, bgr.cols, bgr.rows);
+    throw Error(what +
+                ": the filter left the frame unprocessed (see the message above, or check the "
+                "pattern files beside " +
+                host.modulePath() + ")");
 }
 
 }  // namespace drawlet::run

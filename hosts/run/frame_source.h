@@ -7,6 +7,7 @@
 #include <string>
 
 #include "media/frame_rate.h"
+#include "media/reader.h"
 
 namespace drawlet::run {
 
@@ -19,8 +20,9 @@ struct SourceFrame {
 
 // Frame `index` of `input`: a picture is given to the filter as frame `index`; a video's
 // frame `index` (0-based, in presentation order) is found by an exact seek. Throws naming
-// the input when it has no such frame.
+// the input when it has no such frame, or when it is larger than `options` allow. The stop
+// flag is this process's.
 SourceFrame readSourceFrame(const std::string& input, long long index,
-                            const std::string& sequenceRate);
+                            const media::ReaderOptions& options);
 
 }  // namespace drawlet::run

@@ -22,21 +22,20 @@ constexpr std::size_t kFramesKept = 4;
 
 }  // namespace
 
-Session::Session(const std::string& input, const std::string& sequenceRate, kit::FilterHost& host)
-    : input_(input), sequenceRate_(sequenceRate), host_(host) {
+Session::Session(const std::string& input, const media::ReaderOptions& reading,
+                 kit::FilterHost& host)
+    : input_(input), reading_(reading), host_(host) {
     info_.path = input;
+    reading_.stop = &run::stopFlag();
     if (media::isStillImage(input)) {
-        run::SourceFrame picture = run::readSourceFrame(input, 0, sequenceRate);
+        run::SourceFrame picture = run::readSourceFrame(input, 0, reading_);
         info_.width = picture.bgr.cols;
         info_.height = picture.bgr.rows;
         info_.alpha = !picture.alpha.empty();
         frames_.push_front(std::move(picture));
         return;
     }
-    media::ReaderOptions options;
-    options.sequenceRate = sequenceRate;
-    options.stop = &run::stopFlag();
-    const media::VideoReader reader(input, options);
+    const media::VideoReader reader(input, reading_);
     const media::VideoInfo& video = reader.info();
     info_.video = true;
     info_.width = video.width;
@@ -60,7 +59,7 @@ run::SourceFrame Session::frame(long long index) {
             frames_.splice(frames_.begin(), frames_, it);
             return frames_.front();
         }
-    frames_.push_front(run::readSourceFrame(input_, index, sequenceRate_));
+    frames_.push_front(run::readSourceFrame(input_, index, reading_));
     if (frames_.size() > kFramesKept) frames_.pop_back();
     return frames_.front();
 }

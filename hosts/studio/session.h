@@ -11,6 +11,7 @@
 
 #include "kit/filter_host.h"
 #include "media/frame_rate.h"
+#include "media/reader.h"
 #include "run/frame_source.h"
 #include "run/settings_file.h"
 
@@ -56,7 +57,9 @@ struct Rendered {
 
 class Session {
   public:
-    Session(const std::string& input, const std::string& sequenceRate, kit::FilterHost& host);
+    // `reading` says how the input is read: a sequence's rate and first number, the limit on
+    // a frame's pixels.
+    Session(const std::string& input, const media::ReaderOptions& reading, kit::FilterHost& host);
 
     const InputInfo& info() const { return info_; }
     kit::FilterHost& host() { return host_; }
@@ -85,7 +88,7 @@ class Session {
     cv::Mat scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha);
 
     std::string input_;
-    std::string sequenceRate_;
+    media::ReaderOptions reading_;
     kit::FilterHost& host_;
     InputInfo info_;
     cv::Size lastSize_;  // of the last frame rendered

@@ -12,6 +12,7 @@
 #include "kit/error.h"
 #include "media/images.h"
 #include "media/paths.h"
+#include "media/reader.h"
 #include "run/frame_source.h"
 #include "run/look_files.h"
 #include "run/settings_file.h"
@@ -64,7 +65,9 @@ class CompareCommand : public Command {
             ->check(CLI::NonNegativeNumber);
         c->add_option("--columns", columns_, "tiles in a row (default: up to 4)")
             ->check(CLI::Range(1, 64));
-        c->add_option("--rate", rate_, "frame rate of an image sequence input (default 25)");
+        c->add_option("--rate", reading_.sequenceRate,
+                      "frame rate of an image sequence input (default 25)");
+        addMaxPixelsOption(*c, reading_.maxPixels);
         addFilterOptions(*c, filter_, false);
         c->add_flag("-y,--overwrite", overwrite_, "overwrite an existing sheet");
         return c;
@@ -73,6 +76,7 @@ class CompareCommand : public Command {
     void run(const Io& io) override {
         if (!media::isStillImage(sheet_))
             throw UsageError(sheet_ + ": the sheet is a picture (.png, .jpg, ...)");
+        refuseWritingOverInputs(sheet_, {input_});
         auto host = run::configuredHost(filter_, io.err);
         std::optional<Variation> variation;
         if (!vary_.empty()) variation = parseVariation(*host, vary_);
@@ -85,7 +89,7 @@ class CompareCommand : public Command {
         for (const std::string& name : rows)
             if (!name.empty()) run::findLook(name);  // every name checked before any rendering
 
-        const run::SourceFrame frame = run::readSourceFrame(input_, frame_, rate_);
+        const run::SourceFrame frame = run::readSourceFrame(input_, frame_, reading_);
         // Lines and hatching vanish when a tile is scaled down: under each tile, the same
         // window of it at full size, where the picture has the most detail.
         if (tileWidth_ > 0 && tileWidth_ < frame.bgr.cols)
@@ -139,7 +143,8 @@ class CompareCommand : public Command {
         return labelledTile(stacked, label);
     }
 
-    std::string input_, sheet_, vary_, rate_ = "25";
+    std::string input_, sheet_, vary_;
+    media::ReaderOptions reading_;
     std::vector<std::string> looks_;
     long long frame_ = 0;
     int tileWidth_ = 480;

@@ -27,6 +27,7 @@ class JoinCommand : public Command {
     }
 
     void run(const Io& io) override {
+        refuseWritingOverInputs(output_, parts_);
         PendingOutput pending(output_, overwrite_, false);
         const media::JoinResult joined =
             media::joinParts(parts_, pending.path(), output_, format_, &run::stopFlag());

@@ -58,6 +58,14 @@ class RenderCommand : public Command {
                     return media::tryParseRate(text) ? std::string() : "not a frame rate: " + text;
                 },
                 "RATE", "frame rate"));
+        c->add_option("--start-number", job_.sequenceStart,
+                      "first file number of an image sequence input (default: the smallest "
+                      "there is)")
+            ->check(CLI::NonNegativeNumber);
+        c->add_flag("--resume", job_.resume,
+                    "into an image sequence: keep the frames already there and render the "
+                    "others (continues a render that was stopped)");
+        addMaxPixelsOption(*c, job_.maxPixels);
         c->add_option("--codec", job_.encode.codec,
                       "video encoder (FFmpeg's name: libx264, libvpx-vp9, ffv1, prores_ks, ...)");
         c->add_option("--pix-fmt", job_.encode.pixelFormat,
@@ -99,18 +107,10 @@ class RenderCommand : public Command {
                 throw UsageError("--encoder-opt " + kv + ": expected KEY=VALUE");
             job_.encode.encoderOptions.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
         }
+        refuseWritingOverInputs(job_.output, {job_.input});
+        checkUsage();
         const bool stillIn = media::isStillImage(job_.input);
         const bool stillOut = media::isStillImage(job_.output);
-        if (stillIn && (job_.start != 0 || job_.frames >= 0))
-            throw UsageError("--start and --frames are for videos; a picture takes --frame");
-        if (!stillIn && !stillOut && frame_ != 0)
-            throw UsageError("--frame is for pictures; a video takes --start and --frames");
-        if (!stillIn && stillOut && (job_.start != 0 || job_.frames >= 0))
-            throw UsageError("a picture output holds one frame: choose it with --frame");
-        if (stillIn && job_.boilRate >= 0)
-            throw UsageError(
-                "--boil-rate is for videos: a picture has no frame rate (set update-interval)");
-        if (job_.frames == 0) throw UsageError("--frames 0: there is nothing to render");
         job_.encode.quiet = job_.quiet;
         media::checkOutputEncoding(job_.output, job_.encode);
         checkInput(job_.input);
@@ -130,6 +130,28 @@ class RenderCommand : public Command {
     }
 
   private:
+    void checkUsage() const {
+        const bool stillIn = media::isStillImage(job_.input);
+        const bool stillOut = media::isStillImage(job_.output);
+        if (stillIn && (job_.start != 0 || job_.frames >= 0))
+            throw UsageError("--start and --frames are for videos; a picture takes --frame");
+        if (!stillIn && !stillOut && frame_ != 0)
+            throw UsageError("--frame is for pictures; a video takes --start and --frames");
+        if (!stillIn && stillOut && (job_.start != 0 || job_.frames >= 0))
+            throw UsageError("a picture output holds one frame: choose it with --frame");
+        if (stillIn && job_.boilRate >= 0)
+            throw UsageError(
+                "--boil-rate is for videos: a picture has no frame rate (set update-interval)");
+        if (job_.frames == 0) throw UsageError("--frames 0: there is nothing to render");
+        if (job_.sequenceStart >= 0 && !media::isImageSequence(job_.input))
+            throw UsageError("--start-number is for image-sequence inputs such as frames/%05d.png");
+        if (job_.resume && (stillIn || !media::isImageSequence(job_.output)))
+            throw UsageError(
+                "--resume is for videos and image sequences rendered into an image sequence");
+        if (job_.resume && job_.overwrite)
+            throw UsageError("--resume keeps the frames there and -y overwrites them: give one");
+    }
+
     bool setsUpdateInterval(const kit::FilterHost& host) const {
         const kit::Parameter* interval = &host.parameter(kit::alias::kUpdateInterval);
         for (const std::string& assignment : filter_.assignments)
@@ -139,7 +161,9 @@ class RenderCommand : public Command {
 
     // A picture in: a picture out, a numbered file of a sequence, or a one-frame video.
     void renderPicture(kit::FilterHost& host, const Io& io) {
-        const media::Picture picture = media::readPicture(job_.input);
+        if (media::isImageSequence(job_.output))
+            framesAlreadyThere(job_.output, frame_, 1, job_.overwrite, false);
+        const media::Picture picture = media::readPicture(job_.input, job_.maxPixels);
         MattedFrame drawn;
         if (job_.alphaMask)
             drawn = renderWithMatte(host, picture.bgr, picture.alpha, frame_, job_.input);
@@ -155,6 +179,8 @@ class RenderCommand : public Command {
         options.shownAs = job_.output;
         options.encode = job_.encode;
         options.stop = &run::stopFlag();
+        options.replace = job_.overwrite;
+        options.writing = run::setUrgentCleanup;
         auto output = media::openOutput(video, options);
         for (const std::string& note : output->notes()) io.err << "drawlet: note: " << note << '\n';
         output->write(drawn.bgr, drawn.alpha.empty() ? nullptr : &drawn.alpha, 0, frame_);
@@ -164,7 +190,8 @@ class RenderCommand : public Command {
 
     // A video in, a picture out: frame --frame of the video.
     void renderOneFrame(kit::FilterHost& host, const Io& io) {
-        const run::SourceFrame frame = run::readSourceFrame(job_.input, frame_, job_.sequenceRate);
+        const run::SourceFrame frame =
+            run::readSourceFrame(job_.input, frame_, readerOptions(job_));
         if (job_.boilRate >= 0)
             if (const std::string note = run::applyBoilRate(host, job_.boilRate, frame.frameRate);
                 !note.empty())

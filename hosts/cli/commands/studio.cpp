@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "kit/error.h"
 #include "media/paths.h"
+#include "media/reader.h"
 #include "run/look_files.h"
 #include "run/signals.h"
 #include "studio/description.h"
@@ -29,7 +30,9 @@ class StudioCommand : public Command {
         c->add_option("--port", port_, "the port to listen on (default: a free one)")
             ->check(CLI::Range(0, 65535));
         c->add_flag("--no-browser", noBrowser_, "only print the address; open no browser");
-        c->add_option("--rate", rate_, "frame rate of an image sequence input (default 25)");
+        c->add_option("--rate", reading_.sequenceRate,
+                      "frame rate of an image sequence input (default 25)");
+        addMaxPixelsOption(*c, reading_.maxPixels);
         c->add_option("--boil-rate", boilRate_,
                       "start with this boil rate (changes of the jitter per second, videos)")
             ->check(CLI::NonNegativeNumber);
@@ -53,7 +56,7 @@ class StudioCommand : public Command {
         for (const kit::Parameter& p : host->parameters()) start.values[p.key()] = host->value(p);
         if (boilRate_ >= 0) start.boilRate = boilRate_;
 
-        studio::Session session(input_, rate_, *host);
+        studio::Session session(input_, reading_, *host);
         if (start.boilRate && !session.info().video)
             throw UsageError("--boil-rate is for videos: a picture has no frame rate");
         const std::string description = studio::describeSession(session, run::allLooks(), start);
@@ -73,7 +76,7 @@ class StudioCommand : public Command {
     std::string input_;
     int port_ = 0;
     bool noBrowser_ = false;
-    std::string rate_ = "25";
+    media::ReaderOptions reading_;
     double boilRate_ = -1;
     FilterOptions filter_;
 };
