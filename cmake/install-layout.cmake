@@ -3,9 +3,11 @@
 #   bin/drawlet -> ../lib/drawlet/drawlet        lib/drawlet/{drawlet,Drawlet.auf,drawlet.so}
 #   lib/drawlet/Drawlet -> ../../share/drawlet/Drawlet (the pattern sets, beside the module)
 #   lib/frei0r-1/drawlet.so -> ../drawlet/drawlet.so (ffmpeg's and MLT's default search path)
+#   include/drawlet/drawlet_filter.h             (the filter interface, for hosts in C)
 #   share/drawlet/looks/*.json                   share/kdenlive/effects/frei0r_drawlet*.xml
 #   share/shotcut/qml/filters/drawlet/           share/man/man1/drawlet.1.gz
 #   share/bash-completion/completions/drawlet    share/zsh/vendor-completions/_drawlet
+#   share/doc/drawlet/{copyright,changelog.gz}   share/lintian/overrides/drawlet
 
 # A relative symbolic link LINK -> TARGET in the installation, also under DESTDIR.
 function(drawlet_install_link link target)
@@ -72,6 +74,22 @@ add_custom_command(OUTPUT ${generated}/changelog.gz
 add_custom_target(drawlet_changelog ALL DEPENDS ${generated}/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${generated}/changelog.gz
         DESTINATION ${doc_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME drawlet)
+
+# A stripped installation (cpack strips) drops the compilers' .comment notes too, as Debian's
+# packages do.
+set(installed_binaries $<TARGET_FILE_NAME:drawlet> $<TARGET_FILE_NAME:drawlet_module>)
+if(TARGET drawlet_frei0r)
+  list(APPEND installed_binaries $<TARGET_FILE_NAME:drawlet_frei0r>)
+endif()
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  foreach(binary ${installed_binaries})
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${DRAWLET_MODULE_INSTALL_DIR}/\${binary}\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+endif()")
 
 set(CPACK_PACKAGE_NAME drawlet)
 set(CPACK_PACKAGE_VENDOR "Drawlet developers")
@@ -96,5 +114,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg, melt")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "kdenlive, shotcut")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb-without-ldconfig.cmake)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -56,7 +56,7 @@ ensure_deb_src() {
   echo "Adding a deb-src entry for $uri bookworm"
   printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
     "$uri" | $sudo tee /etc/apt/sources.list.d/drawlet-deb-src.sources >/dev/null
-  $sudo apt-get update -qq
+  apt_update
 }
 
 ensure_deb_src

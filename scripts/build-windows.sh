@@ -13,13 +13,12 @@ cd "$(dirname "$0")/.."
 run_tests=1
 [ "${1:-}" = "--no-test" ] && run_tests=0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+source scripts/apt_missing.sh
 if [ "$run_tests" -eq 1 ] && ! { command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1; }; then
   echo "Installing Wine (32-bit)"
-  $sudo dpkg --add-architecture i386
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq wine wine32:i386 >/dev/null
+  apt_sudo dpkg --add-architecture i386
+  apt_update
+  apt_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine wine32:i386 >/dev/null
 fi
 
 bash scripts/build-opencv-mingw.sh

@@ -102,7 +102,7 @@ TEST_F(VideoCli, RotatedVideosComeOutUpright) {
 // Frames stay at their input times when the rate varies, in both containers, with the sound.
 TEST_F(VideoCli, VariableFrameRateKeepsItsTimestamps) {
     make(
-        "-f lavfi -i testsrc2=size=160x120:rate=30 -f lavfi -i sine -t 3 -vf "
+        "-f lavfi -i testsrc2=size=64x48:rate=30 -f lavfi -i sine -t 3 -vf "
         "select='lt(t\\,1)+gte(t\\,2)+not(mod(n\\,5))' -fps_mode vfr -c:v ffv1 -c:a aac",
         "vfr.mkv");
     const std::vector<double> times = frameTimes(file("vfr.mkv"));
@@ -119,8 +119,6 @@ TEST_F(VideoCli, VariableFrameRateKeepsItsTimestamps) {
     }
 }
 
-// Four parts of a 59.94 fps clip with AAC, rendered apart and joined, give the frames of one
-// full render at the input's times, with the input's audio packets unchanged.
 // Decoding, filtering and encoding share the threads given: the frames are the same at any count.
 TEST_F(VideoCli, EveryThreadCountGivesTheSameFrames) {
     std::string first;
@@ -136,18 +134,23 @@ TEST_F(VideoCli, EveryThreadCountGivesTheSameFrames) {
     }
 }
 
+// Four parts of a 59.94 fps clip with AAC, rendered apart and joined, give the frames of one
+// full render at the input's times, with the input's audio packets unchanged. Three parts start
+// inside a group of pictures (a keyframe every 8 frames): their renders seek exactly.
 TEST_F(VideoCli, PartsJoinIntoTheFullRender) {
+    constexpr int kPart = 6;  // frames; the clip holds four parts
     make(
-        "-f lavfi -i testsrc2=size=160x120:rate=60000/1001 -f lavfi -i sine -t 2 -c:v libx264 "
-        "-g 30 -c:a aac",
+        "-f lavfi -i testsrc2=size=64x48:rate=60000/1001 -f lavfi -i sine -t 0.4 -c:v libx264 "
+        "-g 8 -c:a aac",
         "farm.mp4");
     const std::string lossless = " --codec ffv1 -q";
     ASSERT_EQ(run("render " + at("farm.mp4") + " -o " + at("full.mkv") + lossless).exitCode, 0);
     std::string parts;
     for (int i = 0; i < 4; ++i) {
         const std::string part = "part" + std::to_string(i) + ".mkv";
-        const Result r = run("render " + at("farm.mp4") + " -o " + at(part) + lossless +
-                             " --start " + std::to_string(i * 30) + " --frames 30");
+        const Result r =
+            run("render " + at("farm.mp4") + " -o " + at(part) + lossless + " --start " +
+                std::to_string(i * kPart) + " --frames " + std::to_string(kPart));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         parts = at(part) + " " + parts;  // in reverse: join puts them in order
     }
@@ -156,13 +159,14 @@ TEST_F(VideoCli, PartsJoinIntoTheFullRender) {
     EXPECT_EQ(frameHashes(file("joined.mkv")), frameHashes(file("full.mkv")));
     const std::vector<double> in = frameTimes(file("farm.mp4")),
                               out = frameTimes(file("joined.mkv"));
+    ASSERT_EQ(in.size(), 4u * kPart);
     ASSERT_EQ(out.size(), in.size());
     for (std::size_t i = 0; i < in.size(); ++i) EXPECT_NEAR(out[i], in[i], 0.0011) << i;
     EXPECT_EQ(packetHashes(file("joined.mkv"), "a"), packetHashes(file("farm.mp4"), "a"));
 
     // Parts that leave a gap, overlap, or come from another input are refused by name.
     ASSERT_EQ(run("render " + at("farm.mp4") + " -o " + at("late.mkv") + lossless +
-                  " --start 20 --frames 30")
+                  " --start 4 --frames " + std::to_string(kPart))
                   .exitCode,
               0);
     ASSERT_EQ(
@@ -170,7 +174,7 @@ TEST_F(VideoCli, PartsJoinIntoTheFullRender) {
     struct Case {
         std::string parts, says;
     };
-    const Case refused[] = {{at("part0.mkv") + " " + at("part2.mkv"), "frames 30..59"},
+    const Case refused[] = {{at("part0.mkv") + " " + at("part2.mkv"), "frames 6..11"},
                             {at("part0.mkv") + " " + at("late.mkv"), "overlap"},
                             {at("other.mkv") + " " + at("part1.mkv"), "different inputs"},
                             {clip(), "not a part"}};
@@ -389,7 +393,9 @@ TEST_F(VideoCli, ImageSequencesStandardInputAndOutput) {
                               " render - -o - -q --format matroska > " + at("piped.mkv");
     ASSERT_EQ(std::system(piped.c_str()), 0);
     EXPECT_EQ(frameTimes(file("piped.mkv")).size(), 12u);
-    // An MP4 with its index last cannot be read from a pipe; the message says what to do.
+    // An MP4 with its index last cannot be read from a pipe; the message says what to do. The
+    // clip is larger (180 kB) than what FFmpeg's read buffer can seek back over: a 60 kB one is
+    // read whole from the pipe.
     make("-f lavfi -i testsrc2=size=640x360:rate=25 -t 2 -c:v libx264", "late.mp4");
     const std::string late = "cat " + at("late.mp4") + " | " + DRAWLET_CLI_PATH + " render - -o " +
                              at("late.mkv") + " -q 2> " + at("late.txt");
@@ -401,7 +407,8 @@ TEST_F(VideoCli, ImageSequencesStandardInputAndOutput) {
 // Ctrl-C, SIGTERM and SIGHUP stop a render and leave nothing unfinished behind, whatever the
 // output: no file, or the whole frames of an image sequence.
 TEST_F(VideoCli, SignalsStopAndLeaveNothingBehind) {
-    make("-f lavfi -i testsrc2=size=640x360:rate=25 -t 60 -c:v libx264 -preset ultrafast",
+    // A minute of small pictures: a render takes seconds, far longer than the wait below.
+    make("-f lavfi -i testsrc2=size=320x180:rate=25 -t 60 -c:v libx264 -preset ultrafast",
          "long.mp4");
     struct Case {
         const char* signal;
@@ -525,7 +532,7 @@ TEST_F(VideoCli, ErrorsAreClearAndLeaveNothingBehind) {
 
 // A file cut short renders what it holds and says how much was missing.
 TEST_F(VideoCli, TruncatedInputsRenderWhatTheyHoldAndWarn) {
-    make("-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine -t 4 -c:v libx264 -c:a aac",
+    make("-f lavfi -i testsrc2=size=64x48:rate=25 -f lavfi -i sine -t 4 -c:v libx264 -c:a aac",
          "whole.mkv");
     const auto size = fs::file_size(file("whole.mkv"));
     fs::copy_file(file("whole.mkv"), file("cut.mkv"));

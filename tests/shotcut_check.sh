@@ -11,13 +11,8 @@ picture=$(realpath -m "$2")
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-need=(shotcut xvfb xdotool x11-apps fonts-ipafont-gothic)
-missing=()
-for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if [ ${#missing[@]} -gt 0 ]; then
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$source_dir/scripts/apt_missing.sh"
+install_missing shotcut xvfb xdotool x11-apps fonts-ipafont-gothic
 
 work=$(mktemp -d)
 filters=/usr/share/shotcut/qml/filters/drawlet
