@@ -112,6 +112,10 @@ try {
   const page = await browser.newPage();
   page.on('pageerror', (error) => console.error(`page error: ${error.message}`));
   page.on('console', (message) => console.error(`page: ${message.text()}`));
+  page.on('response', async (response) => {
+    if (response.status() >= 400)
+      console.error(`page: ${response.status()} for ${response.url()}: ${await response.text().catch(() => '')}`);
+  });
   await page.setViewport({width: 1360, height: 860});
   const downloads = join(dir, 'downloads');
   const cdp = await page.createCDPSession();
@@ -226,7 +230,7 @@ try {
   const ended = new Promise((resolve) => studio.once('exit', (code, signal) => resolve({code, signal})));
   studio.kill('SIGINT');
   const exit = await ended;
-  check(exit.code === 0, 'Ctrl-C stops the studio cleanly (exit 0)');
+  check(exit.code === 130, 'Ctrl-C stops the studio as it stops a render (exit 130)');
   studio = undefined;
   console.log('PASSED');
 } catch (error) {
