@@ -105,6 +105,13 @@ bool MotionFollower::scheduledTick(long long frameIndex, int updateInterval, cv:
 
 const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, long long frameIndex,
                                                          int updateInterval) {
+    if (!advance(bgr, frameIndex, updateInterval, positions_)) return nullptr;
+    coordinates_ = positions_.coordinates();
+    return &coordinates_;
+}
+
+bool MotionFollower::advance(const cv::Mat& bgr, long long frameIndex, int updateInterval,
+                             PatternPositions& positions) {
     CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
     cv::cvtColor(bgr, gray_, cv::COLOR_BGR2GRAY);
     cv::resize(gray_, half_, halved(bgr.size()), 0, 0, cv::INTER_AREA);
@@ -119,8 +126,8 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
         carry();
         if (failedShare_ <= kCutShare) {
             std::swap(previous_, current_);
-            writePositions();
-            return &coordinates_;
+            writePositions(positions);
+            return true;
         }
     }
     std::swap(previous_, current_);
@@ -133,7 +140,7 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
     newFlows();
     backward_.release();
     forward_.release();
-    return nullptr;
+    return false;
 }
 
 // Marks the pixels whose backward flow passes the forward-backward check, and counts the
@@ -272,7 +279,7 @@ void MotionFollower::carry() {
 // for an affine motion) added to every pixel's own position, kept inside the frame. The rows
 // are widened first (OpenCV's vectorised resize, each reduced row once), then every full-size
 // row is a blend of two wide rows that the compiler vectorises.
-void MotionFollower::writePositions() {
+void MotionFollower::writePositions(PatternPositions& positions) {
     const int h = displacement_.rows;
     const int width = size_.width, height = size_.height;
     cv::split(displacement_, planes_);
@@ -280,8 +287,8 @@ void MotionFollower::writePositions() {
         cv::resize(planes_[c], wide_[c], cv::Size(width, h), 0, 0, cv::INTER_LINEAR);
     columns_.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x) columns_[static_cast<std::size_t>(x)] = static_cast<float>(x);
-    x_.create(size_, CV_32F);
-    y_.create(size_, CV_32F);
+    positions.x.create(size_, CV_32F);
+    positions.y.create(size_, CV_32F);
     const float maxX = static_cast<float>(width), maxY = static_cast<float>(height);
     for (int y = 0; y < height; ++y) {
         // Pixel centres line up: full-size row y reads reduced row (y + 0.5) h / height - 0.5.
@@ -296,8 +303,8 @@ void MotionFollower::writePositions() {
         const float* ay = wide_[1].ptr<float>(y0);
         const float* by = wide_[1].ptr<float>(y1);
         const float* ownX = columns_.data();
-        float* xs = x_.ptr<float>(y);
-        float* ys = y_.ptr<float>(y);
+        float* xs = positions.x.ptr<float>(y);
+        float* ys = positions.y.ptr<float>(y);
         int x = 0;
         const cv::v_float32x4 zero = cv::v_setzero_f32(), weight = cv::v_setall_f32(fy);
         const cv::v_float32x4 lastX = cv::v_setall_f32(maxX), lastY = cv::v_setall_f32(maxY);
@@ -315,7 +322,6 @@ void MotionFollower::writePositions() {
             ys[x] = std::min(std::max(ownY + (ay[x] + fy * (by[x] - ay[x])), 0.0f), maxY);
         }
     }
-    coordinates_ = {x_.ptr<float>(), y_.ptr<float>(), width, height, static_cast<int>(x_.step1())};
 }
 
 }  // namespace drawlet::run
