@@ -17,8 +17,9 @@ struct VideoJob {
     long long frames = -1;  // -1: to the end
     std::string sequenceRate = "25";
     media::EncodeOptions encode;
-    double boilRate = -1;    // changes of the jitter per second; -1: the update interval as set
-    bool alphaMask = false;  // the filter's mask as the alpha channel
+    double boilRate = -1;       // changes of the jitter per second; -1: the update interval as set
+    bool alphaMask = false;     // the filter's mask as the alpha channel
+    bool followMotion = false;  // the hatching follows the picture between ticks
     bool overwrite = false;
     bool quiet = false;
 };
