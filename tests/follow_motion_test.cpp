@@ -34,14 +34,7 @@ class FollowMotion : public ::testing::Test {
     void SetUp() override {
         if (!drawlet::test::haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
         dir = temp.path();
-        // A window panning over a larger textured picture (smooth random colours), losslessly.
-        drawlet::test::shell(
-            "ffmpeg -v error -f lavfi -i \"nullsrc=s=24x18,geq=lum='random(1)*255':"
-            "cb='random(2)*255':cr='random(3)*255',scale=480:360:flags=bicubic\" -frames:v 1 " +
-            quoted(dir / "world.png") + " && ffmpeg -v error -loop 1 -i " +
-            quoted(dir / "world.png") + " -vf \"crop=96:64:x='40+" + std::to_string(kStepX) +
-            "*n':y='30+" + std::to_string(kStepY) + "*n',format=yuv444p\" -frames:v " +
-            std::to_string(kFrames) + " -c:v ffv1 " + quoted(dir / "pan.mkv"));
+        drawlet::test::makePanClip(dir / "pan.mkv", 96, 64, kFrames, kStepX, kStepY);
     }
     Result run(const std::string& args) { return drawlet::test::runCli(dir, args); }
     // The frames of `drawlet render pan.mkv -o NAME/%02d.png ARGS`, by frame number.
