@@ -29,8 +29,9 @@ cv::Size previewSize(cv::Size size, int maxSide) {
             std::max(1, static_cast<int>(1LL * size.height * maxSide / longer))};
 }
 
-// Positions found at full size for a frame drawn at `size`: the planes scaled to it, and
-// their values with them, kept inside the frame as the module requires.
+// Positions found at full size for a frame drawn at `size`: the planes scaled to it (nearest,
+// so that no pixel blends the two sides of a wrap), and their values with them, kept inside
+// the frame as the module requires.
 void scalePositions(const DrawletPatternCoordinates& c, cv::Size size, run::PatternPositions& out) {
     const auto plane = [&c](const float* values) {
         return cv::Mat(c.height, c.width, CV_32F, const_cast<float*>(values),
@@ -46,7 +47,7 @@ void scalePositions(const DrawletPatternCoordinates& c, cv::Size size, run::Patt
     cv::Mat* planes[2] = {&out.x, &out.y};
     const float* sources[2] = {c.x, c.y};
     for (int i = 0; i < 2; ++i) {
-        cv::resize(plane(sources[i]), *planes[i], size, 0, 0, cv::INTER_AREA);
+        cv::resize(plane(sources[i]), *planes[i], size, 0, 0, cv::INTER_NEAREST);
         planes[i]->convertTo(*planes[i], CV_32F, across[i]);
         cv::min(cv::max(*planes[i], 0.0), i == 0 ? size.width : size.height, *planes[i]);
     }
