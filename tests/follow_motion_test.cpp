@@ -201,6 +201,13 @@ TEST_F(FollowMotion, SettingsFilesAndSetTakeIt) {
         const std::vector<cv::Mat> got = frames(name, c.args);
         for (int n = 0; n < kFrames; ++n) EXPECT_TRUE(same(got[n], (*c.same)[n])) << n;
     }
+    // The etching look follows the motion; --set after it can switch that off.
+    const std::vector<cv::Mat> etching = frames("etching", "--look etching");
+    const std::vector<cv::Mat> etchingOff =
+        frames("etching-off", "--look etching --set follow-motion=off");
+    const std::vector<cv::Mat> etchingOn = frames("etching-on", "--look etching --follow-motion");
+    EXPECT_TRUE(same(etching[6], etchingOn[6]));
+    EXPECT_FALSE(same(etching[6], etchingOff[6]));
     const Result saved = run("params --follow-motion --save " + quoted(dir / "saved.json"));
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_NE(drawlet::test::slurp(dir / "saved.json").find("\"follow-motion\": true"),
