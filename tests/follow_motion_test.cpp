@@ -208,6 +208,17 @@ TEST_F(FollowMotion, SettingsFilesAndSetTakeIt) {
     const std::vector<cv::Mat> etchingOn = frames("etching-on", "--look etching --follow-motion");
     EXPECT_TRUE(same(etching[6], etchingOn[6]));
     EXPECT_FALSE(same(etching[6], etchingOff[6]));
+    // compare draws the look's tile as render does.
+    std::string sheets[2];
+    for (const int on : {0, 1}) {
+        const fs::path sheet = dir / cv::format("sheet%d.png", on);
+        const Result r = run("compare " + quoted(dir / "pan.mkv") + " -o " + quoted(sheet) +
+                             " -y --frame 6 --look etching --set update-interval=4 --set " +
+                             "follow-motion=" + (on ? "on" : "off"));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        sheets[on] = drawlet::test::slurp(sheet);
+    }
+    EXPECT_NE(sheets[0], sheets[1]);
     const Result saved = run("params --follow-motion --save " + quoted(dir / "saved.json"));
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_NE(drawlet::test::slurp(dir / "saved.json").find("\"follow-motion\": true"),
