@@ -43,8 +43,8 @@ video_rate() {
 # and taken off).
 x264_ms() {
   local decode encode
-  decode=$(ffmpeg -v error -benchmark -i "$1" -pix_fmt yuv420p -f null - 2>&1 | sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
-  encode=$(ffmpeg -v error -benchmark -i "$1" -pix_fmt yuv420p -c:v libx264 -preset ultrafast \
+  decode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -f null - 2>&1 | sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
+  encode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -c:v libx264 -preset ultrafast \
     -crf 28 -x264-params cabac=1:8x8dct=1 -threads 1 -f mp4 -y "$work/x264.mp4" 2>&1 |
     sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
   awk -v e="$encode" -v d="$decode" -v n="$frames" 'BEGIN { printf "%.1f", 1000 * (e - d) / n }'
