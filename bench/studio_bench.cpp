@@ -27,7 +27,7 @@ void BM_StudioRender(benchmark::State& state) {
     double filterMs = 0;
     for (auto _ : state) {
         request.settings["line-width"] = 1 + (n++ % 2);
-        const drawlet::studio::Rendered drawn = session->render(request);
+        const drawlet::studio::Rendered drawn = session->render(request).value();
         filterMs += drawn.filterMs;
         benchmark::DoNotOptimize(drawn.image.png.data());
     }

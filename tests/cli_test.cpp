@@ -182,6 +182,9 @@ TEST_F(Cli, DocumentsShowTheValuesGiven) {
          {"| 7 | 線濃度 | `line-density` | 0..200 | 150 | % |"}},
         {"--format man --set tilt=-250", {".B tilt\n(9, 傾き) \\-500..500 1/100, default \\-250."}},
         {"--format shotcut-ui --set seed=9", {"filter.set('seed', 9);"}},
+        {"--format kdenlive --follow-motion", {"name=\"follow-motion\" default=\"1\""}},
+        {"--format markdown", {"| host |  | `follow-motion` | on/off | off |"}},
+        {"--format shotcut-ui --set follow-motion=on", {"filter.set('follow-motion', 1);"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -191,7 +194,7 @@ TEST_F(Cli, DocumentsShowTheValuesGiven) {
             EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
     }
     const Result markdown = run("params --format markdown");
-    EXPECT_EQ(countLines(markdown.out, "| "), 31);  // the header and 30 rows
+    EXPECT_EQ(countLines(markdown.out, "| "), 32);  // the header, 30 rows and follow-motion
 }
 
 // The manual page and the shell completions list every command and every option the

@@ -35,7 +35,7 @@ done
 grep -q 'id="drawlet-look-sample-look"' look.xml || fail "the look's effect has no id of its own"
 grep -q '<name>Drawlet: sample look</name>' look.xml || fail "the look's effect is not named"
 known=$(melt -query filter=frei0r.drawlet 2>/dev/null | sed -n 's/^    title: //p' | sort -u)
-[ "$(wc -l <<<"$known")" = 33 ] || fail "melt does not list the plug-in's 33 parameters"
+[ "$(wc -l <<<"$known")" = 34 ] || fail "melt does not list the plug-in's 34 parameters"
 used=$({
   xmllint --xpath '//parameter/@name' "$kdenlive" | grep -o '"[^"]*"' | tr -d '"'
   grep -o "filter\.set('[a-z0-9-]*'" "$shotcut/ui.qml" | cut -d"'" -f2

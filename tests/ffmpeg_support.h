@@ -68,4 +68,19 @@ inline std::string frameHashes(const std::filesystem::path& file) {
                  " -map 0:v:0 -f framemd5 - | grep -v '^#' | cut -d, -f6");
 }
 
+// `frames` frames of a `width` x `height` window panning by whole pixels (the content moving
+// `stepX` left and `stepY` up a frame) over a larger picture of smooth random colours, stored
+// losslessly: a motion that the follower can find.
+inline void makePanClip(const std::filesystem::path& out, int width, int height, int frames,
+                        int stepX, int stepY) {
+    const std::filesystem::path world = out.parent_path() / (out.stem().string() + "-world.png");
+    shell(
+        "ffmpeg -v error -y -f lavfi -i \"nullsrc=s=24x18,geq=lum='random(1)*255':"
+        "cb='random(2)*255':cr='random(3)*255',scale=480:360:flags=bicubic\" -frames:v 1 " +
+        quoted(world) + " && ffmpeg -v error -y -loop 1 -i " + quoted(world) +
+        " -vf \"crop=" + std::to_string(width) + ":" + std::to_string(height) + ":x='40+" +
+        std::to_string(stepX) + "*n':y='30+" + std::to_string(stepY) +
+        "*n',format=yuv444p\" -frames:v " + std::to_string(frames) + " -c:v ffv1 " + quoted(out));
+}
+
 }  // namespace drawlet::test

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # drawlet.so inside real frei0r hosts: ffmpeg's frei0r filter and melt give exactly the frames
-# that `drawlet render` gives for the same settings and frame numbers, and melt lists and
+# that `drawlet render` gives for the same settings and frame numbers (following the motion
+# too, in ffmpeg), and melt lists and
 # renders the filter, with the same frames on one thread and on two.
 # Usage: frei0r_hosts_test.sh BUILD_DIR
 set -euo pipefail
@@ -54,6 +55,24 @@ FREI0R_PATH="$build" ffmpeg -v error -framerate 25 -start_number 0 -i in/%03d.pn
 [ "$(raw in)" != "$(raw out)" ] || fail "ffmpeg's frames are the unfiltered input"
 echo "ffmpeg: 6 frames equal drawlet render's, the jitter changing every second frame"
 
+# Following the motion: ffmpeg's frames come in order, so that the plug-in's instance follows
+# the same frames as drawlet render --follow-motion (the host settings after the filter's
+# values: frames-per-time-unit, the rate clock, integer-values, follow-motion).
+# Six frames of a 96 x 64 window panning over smooth random colours, a motion it can find.
+mkdir pan ref-plain ref-follow out-follow
+ffmpeg -v error -f lavfi -i "nullsrc=s=24x18,geq=lum='random(1)*255':cb='random(2)*255':cr='random(3)*255',scale=480:360:flags=bicubic" \
+  -frames:v 1 world.png
+ffmpeg -v error -loop 1 -i world.png -vf "crop=96:64:x='40+2*n':y='30+n'" -frames:v 6 \
+  -start_number 0 pan/%03d.png
+"$build/drawlet" render pan/%03d.png -o ref-plain/%03d.png -q "${look[@]}"
+"$build/drawlet" render pan/%03d.png -o ref-follow/%03d.png -q --follow-motion "${look[@]}"
+! cmp -s ref-plain/001.png ref-follow/001.png || fail "following the motion changed nothing"
+FREI0R_PATH="$build" ffmpeg -v error -framerate 25 -start_number 0 -i pan/%03d.png \
+  -vf "frei0r=drawlet:$params|25|0|n|y" -start_number 0 out-follow/%03d.png
+[ "$(raw ref-follow)" = "$(raw out-follow)" ] ||
+  fail "ffmpeg's frames following the motion differ from drawlet render --follow-motion's"
+echo "ffmpeg: the same 6 frames as drawlet render --follow-motion when following the motion"
+
 # melt as the README tells, at 30 fps: the values by name and the rate clock. The clip is
 # lossless RGB, so that melt's pictures are the pixels drawlet reads from the PNGs.
 ffmpeg -v error -framerate 30 -start_number 0 -i in/%03d.png -c:v ffv1 -pix_fmt bgr0 clip30.mkv
@@ -106,9 +125,9 @@ echo "ffmpeg: a missing pattern set gives the input frames and one message"
 export FREI0R_PATH="$build:/usr/lib/frei0r-1"
 query=$(timeout 120 melt -query filter=frei0r.drawlet 2>/dev/null)
 count=$(grep -c '^  - identifier:' <<<"$query")
-[ "$count" = 33 ] || fail "melt lists $count parameters, not 30 and the host's three settings"
+[ "$count" = 34 ] || fail "melt lists $count parameters, not 30 and the host's four settings"
 for alias in mode line-step pattern seed lines hatching mask frames-per-time-unit \
-  frames-in-1001000-seconds integer-values; do
+  frames-in-1001000-seconds integer-values follow-motion; do
   grep -q "title: $alias\$" <<<"$query" || fail "melt does not list $alias"
 done
 ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 12 -c:v ffv1 clip.mkv
@@ -125,5 +144,5 @@ n=$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_rea
 [ "$(frames one.mkv)" = "$(frames two.mkv)" ] || fail "melt's frames differ between one and two threads"
 [ "$(frames one.mkv)" != "$(ffmpeg -v error -i clip.mkv -f rawvideo -pix_fmt rgb24 - | md5sum)" ] ||
   fail "melt's frames are the unfiltered input"
-echo "melt: 33 parameters listed; 12 frames, the same on one thread and on two"
+echo "melt: 34 parameters listed; 12 frames, the same on one thread and on two"
 echo "1 passed, 0 failed"

@@ -266,7 +266,7 @@ TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheHostSettings) {
     EXPECT_STREQ(info.name, "drawlet");
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
-    ASSERT_EQ(info.num_params, 33);
+    ASSERT_EQ(info.num_params, 34);
     int doubles = 0, bools = 0;
     for (int i = 0; i < 30; ++i) {
         f0r_param_info_t p{};
@@ -282,8 +282,9 @@ TEST_F(Frei0rPlugin, DescribesThirtyParametersByAliasAndTheHostSettings) {
         int type;
     } extras[] = {{kFramesPerTimeUnitName, F0R_PARAM_DOUBLE},
                   {kRateClockName, F0R_PARAM_DOUBLE},
-                  {kIntegerValuesName, F0R_PARAM_BOOL}};
-    for (int i = 0; i < 3; ++i) {
+                  {kIntegerValuesName, F0R_PARAM_BOOL},
+                  {kFollowMotionName, F0R_PARAM_BOOL}};
+    for (int i = 0; i < 4; ++i) {
         f0r_param_info_t p{};
         plugin->paramInfo(&p, 30 + i);
         EXPECT_STREQ(p.name, extras[i].name);
@@ -385,6 +386,73 @@ TEST_F(Frei0rPlugin, FramesEqualTheHostKitsForTheSameFrameNumber) {
         }
     // The time unit: 280 ms at 0.025 frames per millisecond is frame 7.
     EXPECT_EQ(cv::norm(render(scene, {}, 7, 0.025), reference(scene, {}, 7), cv::NORM_INF), 0);
+}
+
+// One instance following the motion, fed the frames of a pan at the times of `frames` (25 a
+// second): the drawn frames, in the order sent.
+std::vector<cv::Mat> followedRun(Plugin& plugin, const std::vector<int>& frames, int interval) {
+    const cv::Mat world = testScene(320, 240, 9);
+    f0r_instance_t instance = plugin.construct(96, 64);
+    EXPECT_NE(instance, nullptr);
+    if (instance == nullptr) return {};
+    double on = 1, value = interval;
+    plugin.setParam(instance, &value, plugin.paramIndex(kit::alias::kUpdateInterval));
+    plugin.setParam(instance, &on, plugin.paramIndex(kIntegerValuesName));
+    plugin.setParam(instance, &on, plugin.paramIndex(kFollowMotionName));
+    std::vector<cv::Mat> drawn;
+    for (const int n : frames) {
+        const std::vector<std::uint32_t> in =
+            toRgba(world(cv::Rect(60 + 2 * n, 40 + n, 96, 64)).clone(), 0);
+        std::vector<std::uint32_t> out(in.size());
+        plugin.update(instance, n / 25.0, in.data(), out.data());
+        cv::Mat bgr;
+        cv::cvtColor(cv::Mat(64, 96, CV_8UC4, out.data()), bgr, cv::COLOR_RGBA2BGR);
+        drawn.push_back(bgr);
+    }
+    plugin.destruct(instance);
+    return drawn;
+}
+
+// Each instance follows the motion of its own frames. A jump in time (a seek, a step back)
+// starts anew as a tick does, so that from the next tick on the frames are a sequential
+// run's; the same frame again keeps its positions.
+TEST_F(Frei0rPlugin, FollowingTheMotionAcrossSeeks) {
+    constexpr int kInterval = 4;
+    std::vector<int> all(10);
+    for (int n = 0; n < 10; ++n) all[static_cast<std::size_t>(n)] = n;
+    const std::vector<cv::Mat> sequential = followedRun(*plugin, all, kInterval);
+    ASSERT_EQ(sequential.size(), all.size());
+    const cv::Mat world = testScene(320, 240, 9);
+    const auto plain = [&](int n) {
+        return reference(world(cv::Rect(60 + 2 * n, 40 + n, 96, 64)).clone(),
+                         {{kit::alias::kUpdateInterval, kInterval}}, n);
+    };
+    const auto same = [](const cv::Mat& a, const cv::Mat& b) {
+        return cv::norm(a, b, cv::NORM_INF) == 0;
+    };
+    ASSERT_FALSE(same(sequential[6], plain(6)));  // followed, unlike the plain render
+    const struct {
+        const char* what;
+        std::vector<int> frames;
+        const char* expected;  // per frame sent: s the sequential run's, p the plain render's
+    } cases[] = {
+        {"seek forward", {0, 1, 2, 6, 7, 8, 9}, "sssp.ss"},
+        {"step back", {0, 1, 2, 3, 2, 3, 4, 5}, "ssssp.ss"},
+        {"the same frame again", {0, 1, 2, 2, 3}, "sssss"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<cv::Mat> got = followedRun(*plugin, c.frames, kInterval);
+        ASSERT_EQ(got.size(), c.frames.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const int n = c.frames[i];
+            if (c.expected[i] == 's') {
+                EXPECT_TRUE(same(got[i], sequential[static_cast<std::size_t>(n)])) << i;
+            } else if (c.expected[i] == 'p') {
+                EXPECT_TRUE(same(got[i], plain(n))) << i;
+            }
+        }
+    }
 }
 
 TEST_F(Frei0rPlugin, NullInstanceWritesNothingAndARefusedFrameCopiesTheInput) {
@@ -570,6 +638,12 @@ TEST_F(Frei0rPlugin, KdenliveDescriptionNamesThePluginsParameters) {
             EXPECT_EQ(attributes["value"], name == kIntegerValuesName ? "1" : kRateClockValue);
             continue;
         }
+        if (name == kFollowMotionName) {
+            EXPECT_EQ(type, "bool");
+            EXPECT_EQ(info.type, F0R_PARAM_BOOL);
+            EXPECT_EQ(attributes["default"], "0");
+            continue;
+        }
         const kit::Parameter& p = parameter(name);
         EXPECT_EQ(std::stoi(attributes["default"]), p.defaultValue);
         if (type == "bool") {
@@ -587,7 +661,7 @@ TEST_F(Frei0rPlugin, KdenliveDescriptionNamesThePluginsParameters) {
             EXPECT_EQ(std::stoi(attributes["max"]), p.maximum);
         }
     }
-    EXPECT_EQ(described, 32);  // 30 and the two fixed settings
+    EXPECT_EQ(described, 33);  // 30, the two fixed settings and follow-motion
     EXPECT_NE(xml.find("tag=\"frei0r.drawlet\""), std::string::npos);
 }
 

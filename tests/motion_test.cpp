@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -131,6 +132,32 @@ TEST(MotionFollower, PositionsFollowAWholePixelPan) {
         EXPECT_LT(follower.failedShare(), 0.1) << "step " << step;
         nowX.copyTo(x);
         nowY.copyTo(y);
+    }
+}
+
+// A run without ticks that pans further than the frame is wide: the positions of the content
+// that came into view wrap around the frame instead of piling up at its edge, so that along a
+// row they step one pixel a column (modulo the width) everywhere, seam included.
+TEST(MotionFollower, PositionsWrapAroundTheFrame) {
+    const cv::Mat picture = texture(6, {640, 300});
+    const cv::Size size(160, 120);
+    MotionFollower follower;
+    const DrawletPatternCoordinates* c = nullptr;
+    for (int n = 0; n <= 24; ++n)
+        c = follower.advance(frameAt(picture, 40 + 8 * n, 90, size), n, 0);
+    ASSERT_NE(c, nullptr);
+    for (const int row : {20, 60, 100}) {
+        const float* x = c->x + static_cast<std::ptrdiff_t>(row) * c->stride;
+        int steps = 0;
+        for (int column = 0; column + 1 < size.width; ++column) {
+            const float step = std::fmod(x[column + 1] - x[column] + 1.5f * size.width,
+                                         static_cast<float>(size.width)) -
+                               0.5f * static_cast<float>(size.width);
+            steps += std::abs(step - 1.0f) < 0.3f ? 1 : 0;
+            ASSERT_GE(x[column], 0.0f);
+            ASSERT_LE(x[column], static_cast<float>(size.width));
+        }
+        EXPECT_GT(steps, size.width - 4) << "row " << row;
     }
 }
 

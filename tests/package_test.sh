@@ -104,7 +104,7 @@ frames() { ffmpeg -v error -start_number 0 -i "$1/%03d.png" -f rawvideo -pix_fmt
 [ "$(frames out)" = "$(frames ref)" ] || fail "ffmpeg's frames differ from drawlet render's"
 echo "drawlet and ffmpeg from the scratch root: the same six frames"
 query=$(timeout 120 melt -query filter=frei0r.drawlet 2>/dev/null)
-[ "$(grep -c '^  - identifier:' <<<"$query")" = 33 ] ||
-  fail "melt does not find the plug-in's 33 parameters in the scratch root"
-echo "melt: finds frei0r.drawlet and its 33 parameters"
+[ "$(grep -c '^  - identifier:' <<<"$query")" = 34 ] ||
+  fail "melt does not find the plug-in's 34 parameters in the scratch root"
+echo "melt: finds frei0r.drawlet and its 34 parameters"
 echo "1 passed, 0 failed"

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "cli_support.h"
+#include "ffmpeg_support.h"
 
 namespace {
 
@@ -331,6 +332,43 @@ TEST_F(StudioServer, RendersSendBackTheValuesAsTheModuleLeftThem) {
         EXPECT_NE(values.find(std::string("\"bicubic\":") + c.values[1]), std::string::npos);
         EXPECT_NE(values.find("\"mode\":3"), std::string::npos) << values;
     }
+}
+
+// A frame that follows the motion is the frame drawlet render --follow-motion writes, stepping
+// forward, back and forward again; a preview of it follows the motion too.
+TEST_F(StudioServer, FramesThatFollowTheMotionAreTheRendersFrames) {
+    if (!drawlet::test::haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    const fs::path clip = temp.path() / "pan.mkv";
+    drawlet::test::makePanClip(clip, 96, 64, 8, 2, 1);
+    Studio studio(clip);
+    ASSERT_GT(studio.port(), 0);
+    const std::string settings = R"({"settings": {"update-interval": 4}, "followMotion": true)";
+    const struct {
+        int frame;
+        bool followed;
+    } steps[] = {{5, true}, {6, true}, {3, true}, {4, false}, {6, true}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.frame);
+        const fs::path cli = temp.path() / cv::format("cli%d.png", step.frame);
+        ASSERT_EQ(drawlet::test::runCli(temp.path(), "render '" + clip.string() + "' -o '" +
+                                                         cli.string() + "' -y --follow-motion " +
+                                                         "--set update-interval=4 --frame " +
+                                                         std::to_string(step.frame))
+                      .exitCode,
+                  0);
+        const Reply exact = send(
+            studio.port(), post("/api/render", studio.host(), cookieOf(studio),
+                                settings + ", \"frame\": " + std::to_string(step.frame) + "}"));
+        ASSERT_EQ(exact.status, 200);
+        EXPECT_EQ(exact.text.substr(exact.text.find("\r\n\r\n") + 4), drawlet::test::slurp(cli));
+        EXPECT_NE(exact.text.find(step.followed ? "X-Followed: 1" : "X-Followed: 0"),
+                  std::string::npos);
+    }
+    const Reply preview = send(studio.port(), post("/api/render", studio.host(), cookieOf(studio),
+                                                   settings + R"(, "frame": 7, "maxSide": 48})"));
+    EXPECT_EQ(preview.status, 200);
+    EXPECT_NE(preview.text.find("X-Width: 48"), std::string::npos);
+    EXPECT_NE(preview.text.find("X-Followed: 1"), std::string::npos);
 }
 
 TEST_F(StudioServer, RefusesWhatItCannotServe) {

@@ -97,7 +97,7 @@ TEST(StudioGate, TokensAreNewEachTime) {
 TEST(StudioRequest, ReadsWhatThePageSends) {
     const drawlet::studio::RenderRequest r = drawlet::studio::parseRenderRequest(
         R"({"settings": {"mode": 3, "lines": true}, "frame": 12, "maxSide": 960,
-            "boilRate": 7.5, "previous": {"mode": 2}})");
+            "boilRate": 7.5, "previous": {"mode": 2}, "followMotion": true})");
     EXPECT_EQ(r.settings.dump(), R"({"mode":3,"lines":true})");
     ASSERT_TRUE(r.previous.has_value());
     EXPECT_EQ(r.previous->dump(), R"({"mode":2})");
@@ -105,11 +105,13 @@ TEST(StudioRequest, ReadsWhatThePageSends) {
     EXPECT_EQ(r.maxSide, 960);
     ASSERT_TRUE(r.boilRate.has_value());
     EXPECT_EQ(*r.boilRate, 7.5);
+    EXPECT_TRUE(r.followMotion);
     const auto empty = drawlet::studio::parseRenderRequest(R"({"boilRate": null})");
     EXPECT_EQ(empty.frame, 0);
     EXPECT_EQ(empty.maxSide, 0);
     EXPECT_FALSE(empty.boilRate.has_value());
     EXPECT_FALSE(empty.previous.has_value());
+    EXPECT_FALSE(empty.followMotion);
 }
 
 TEST(StudioRequest, RefusesWhatItCannotUse) {
@@ -131,6 +133,7 @@ TEST(StudioRequest, RefusesWhatItCannotUse) {
         {R"({"maxSide": 16385})", "from 0 to 16384"},
         {R"({"boilRate": -1})", "\"boilRate\" takes changes per second"},
         {R"({"boilRate": "fast"})", "\"boilRate\" takes changes per second"},
+        {R"({"followMotion": 1})", "\"followMotion\" takes true or false"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);

@@ -25,17 +25,18 @@ void prepareMatteOutput(const kit::FilterHost& host, const std::string& output,
 }
 
 MattedFrame renderWithMatte(kit::FilterHost& host, const cv::Mat& bgr, const cv::Mat& inputAlpha,
-                            long long frameNumber, const std::string& what) {
+                            long long frameNumber, const std::string& what,
+                            const DrawletPatternCoordinates* coordinates) {
     const kit::Parameter& mask = host.parameter(kit::alias::kMask);
     // The two renders and the change of setting between them, atomic for other threads.
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
     const int setting = host.value(mask);
     MattedFrame out;
-    out.bgr = run::renderFrame(host, bgr, frameNumber, what);
+    out.bgr = run::renderFrame(host, bgr, frameNumber, what, coordinates);
     host.setValue(mask, 1);
     cv::Mat gray;
     try {
-        gray = run::renderFrame(host, bgr, frameNumber, what + " (mask)");
+        gray = run::renderFrame(host, bgr, frameNumber, what + " (mask)", coordinates);
     } catch (...) {
         host.setValue(mask, setting);
         throw;

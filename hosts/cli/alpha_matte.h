@@ -23,8 +23,10 @@ void prepareMatteOutput(const kit::FilterHost& host, const std::string& output,
                         media::EncodeOptions& encode);
 
 // The drawn frame and its matte: the mask's gray level, multiplied by the input's own alpha
-// where it has one (`inputAlpha` not empty). Leaves the host's mask setting as it was.
+// where it has one (`inputAlpha` not empty); both sample the hatching at `coordinates` when
+// given. Leaves the host's mask setting as it was.
 MattedFrame renderWithMatte(kit::FilterHost& host, const cv::Mat& bgr, const cv::Mat& inputAlpha,
-                            long long frameNumber, const std::string& what);
+                            long long frameNumber, const std::string& what,
+                            const DrawletPatternCoordinates* coordinates = nullptr);
 
 }  // namespace drawlet::cli

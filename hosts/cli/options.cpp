@@ -27,6 +27,13 @@ void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook) 
         ->check(CLI::Range(1, 1024));
 }
 
+void addFollowMotionFlag(CLI::App& command, FilterOptions& options) {
+    command.add_flag("--follow-motion", options.followMotion,
+                     "move the hatching with the picture between two changes of its jitter "
+                     "(see update-interval and --boil-rate), as \"follow-motion\": true in a "
+                     "settings file does");
+}
+
 void addOutputFlags(CLI::App& command, OutputFlags& flags) {
     command.add_flag("-y,--overwrite", flags.overwrite, "overwrite an existing output");
     command.add_flag("-q,--quiet", flags.quiet, "no progress line");

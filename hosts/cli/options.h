@@ -17,6 +17,8 @@ struct OutputFlags {
 
 // `withLook` false leaves --look to the command (drawlet compare takes several).
 void addFilterOptions(CLI::App& command, FilterOptions& options, bool withLook = true);
+// --follow-motion, for the commands that render or save video settings.
+void addFollowMotionFlag(CLI::App& command, FilterOptions& options);
 void addOutputFlags(CLI::App& command, OutputFlags& flags);
 // --max-pixels: the largest frame (width x height) read; larger ones are refused unread.
 void addMaxPixelsOption(CLI::App& command, long long& maxPixels);

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <vector>
+
 namespace drawlet::cli {
 
 namespace {
@@ -31,6 +33,25 @@ Row rowFor(const kit::FilterHost& host, const kit::Parameter& p) {
     return row;
 }
 
+// The hosts' own switch, as a check box of no index in the module.
+Row followMotionRow(const run::RunSettings& run) {
+    return {"host",
+            "",
+            run::follow_motion::kKey,
+            "on/off",
+            run.followMotion ? "on" : "off",
+            "",
+            run::follow_motion::kDescription};
+}
+
+// Every row: the module's parameters in table order, then the hosts' switch.
+std::vector<Row> rowsFor(const kit::FilterHost& host, const run::RunSettings& run) {
+    std::vector<Row> rows;
+    for (const kit::Parameter& p : host.parameters()) rows.push_back(rowFor(host, p));
+    rows.push_back(followMotionRow(run));
+    return rows;
+}
+
 // "the edges that strokes follow" as a sentence: "The edges that strokes follow".
 std::string sentence(std::string text) {
     if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
@@ -46,12 +67,11 @@ std::string markdownCell(const std::string& text) {
 
 }  // namespace
 
-std::string markdownParameterTable(const kit::FilterHost& host) {
+std::string markdownParameterTable(const kit::FilterHost& host, const run::RunSettings& run) {
     std::string out =
         "| Index | Name | Alias | Range | Default | Unit | What it does |\n"
         "|---|---|---|---|---|---|---|\n";
-    for (const kit::Parameter& p : host.parameters()) {
-        const Row r = rowFor(host, p);
+    for (const Row& r : rowsFor(host, run)) {
         out += fmt::format("| {} | {} | `{}` | {} | {} | {} | {} |\n", r.index,
                            markdownCell(r.name), r.alias, r.range, r.value, markdownCell(r.unit),
                            markdownCell(r.description));
@@ -73,18 +93,18 @@ std::string roffText(const std::string& text) {
     return out;
 }
 
-std::string manParameterSection(const kit::FilterHost& host) {
+std::string manParameterSection(const kit::FilterHost& host, const run::RunSettings& run) {
     std::string out =
         ".SH PARAMETERS\n"
         "The filter's sliders take integers in the range shown, its check boxes on, off, 1 or "
         "0.\nGive each by its alias, its display name (UTF\\-8) or, for a slider, its index, "
         "in\n.B \\-\\-set\nor as a key of a\n.B \\-\\-settings\nfile.\n";
-    for (const kit::Parameter& p : host.parameters()) {
-        const Row r = rowFor(host, p);
+    for (const Row& r : rowsFor(host, run)) {
         const std::string unit = r.unit.empty() ? "" : " " + r.unit;
-        out += fmt::format(".TP\n.B {}\n({}, {}) {}{}, default {}.\n{}.\n", roffText(r.alias),
-                           roffText(r.index), roffText(r.name), roffText(r.range), roffText(unit),
-                           roffText(r.value), roffText(sentence(r.description)));
+        const std::string where = r.name.empty() ? r.index : r.index + ", " + r.name;
+        out += fmt::format(".TP\n.B {}\n({}) {}{}, default {}.\n{}.\n", roffText(r.alias),
+                           roffText(where), roffText(r.range), roffText(unit), roffText(r.value),
+                           roffText(sentence(r.description)));
     }
     return out;
 }

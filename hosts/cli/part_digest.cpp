@@ -53,6 +53,8 @@ std::string partDescription(const kit::FilterHost& host, const VideoJob& job) {
     for (const auto& [key, value] : e.encoderOptions)
         text += fmt::format("encoder option {}={}\n", key, value);
     text += fmt::format("alpha mask {}\nsequence rate {}\n", job.alphaMask, job.sequenceRate);
+    // Only when on, so that parts of a plain render keep the digest they always had.
+    if (job.followMotion) text += "follow motion\n";
     return text;
 }
 

@@ -21,6 +21,7 @@
 #include "media/stretch.h"
 #include "run/boil_rate.h"
 #include "run/configured_host.h"
+#include "run/motion.h"
 #include "run/signals.h"
 
 namespace drawlet::cli {
@@ -43,6 +44,18 @@ struct Item {
 // pointers it holds, and the ring frees the items. Item n lives in slot n % kFramesInFlight,
 // free again once item n - kFramesInFlight has left the last stage, in order.
 using ItemPtr = Item*;
+
+// The positions at which the frame of the item in the same slot samples the hatching, when
+// the render follows the motion.
+struct Followed {
+    run::PatternPositions positions;
+    DrawletPatternCoordinates coordinates{};
+    bool on = false;  // false on a tick
+};
+
+// Frames before the run's first frame that a part feeds the follower, beyond which a note
+// says why the part takes a while to start.
+constexpr long long kQuietLeadIn = 100;
 
 // What a part (--start or --frames, into a video file) records for join; none for a whole
 // render, an image sequence, or an input that is not a file.
@@ -81,12 +94,15 @@ class VideoRender {
     // read, but neither drawn nor written.
     bool skipExisting(long long index) const;
     void applyBoilRate();
+    void startFollowing();
     void openOutput(const std::string& path);
     void showNotes();
     long long expectedFrames() const;
     void runPipeline();
     void runStages();
     ItemPtr read(tbb::flow_control& control);
+    ItemPtr follow(ItemPtr item);
+    const DrawletPatternCoordinates* coordinatesOf(ItemPtr item) const;
     ItemPtr draw(ItemPtr item);
     void write(ItemPtr item);
     void checkSomethingDrawn() const;
@@ -101,6 +117,9 @@ class VideoRender {
     std::size_t notesShown_ = 0;
     std::optional<Progress> progress_;
     std::vector<Item> ring_ = std::vector<Item>(kFramesInFlight);
+    std::vector<Followed> followed_ = std::vector<Followed>(kFramesInFlight);  // by ring slot
+    run::MotionFollower follower_;
+    int interval_ = 0;  // the update interval the follower counts ticks by
     std::size_t produced_ = 0;
     long long done_ = 0;
     std::set<long long> existing_;  // frames of an image-sequence output kept as they are
@@ -116,6 +135,7 @@ VideoRender::VideoRender(kit::FilterHost& host, const VideoJob& job, const Io& i
 void VideoRender::run() {
     findExistingFrames();
     applyBoilRate();
+    startFollowing();
     PendingOutput pending(job_.output, job_.overwrite, media::isImageSequence(job_.output));
     openOutput(pending.path());
     showNotes();
@@ -145,6 +165,37 @@ void VideoRender::applyBoilRate() {
     const std::string note =
         run::applyBoilRate(host_, job_.boilRate, media::frameRateOf(reader_.info().frameRate));
     if (!note.empty()) io_.err << "drawlet: note: " << note << '\n';
+}
+
+// A render that follows the motion from frame N on gives a whole render's frames: the
+// follower is fed the frames from N's run start to N - 1 first (decoded, not drawn).
+void VideoRender::startFollowing() {
+    if (!job_.followMotion) return;
+    interval_ = host_.value(host_.parameter(kit::alias::kUpdateInterval));
+    const long long first = run::MotionFollower::firstFrameOfRun(job_.start, interval_);
+    if (first == job_.start) return;
+    if (media::isStdio(job_.input))
+        throw UsageError(fmt::format(
+            "--follow-motion from frame {} reads frames {} to {} as well: give the input's "
+            "file instead of standard input",
+            job_.start, first, job_.start - 1));
+    if (job_.start - first > kQuietLeadIn && !job_.quiet)
+        io_.err << fmt::format(
+            "drawlet: note: following the motion from frame {}: frames {} to {} are decoded "
+            "first\n",
+            job_.start, first, job_.start - 1);
+    media::VideoReader reader(job_.input, readerOptions(job_));
+    reader.seekToFrame(first);
+    std::vector<media::PacketPtr> others;
+    run::PatternPositions unused;
+    for (long long n = first; n < job_.start; ++n) {
+        std::optional<media::VideoFrame> frame = reader.next(others);
+        if (stop_.load() != 0) throw Error("stopped");
+        // Fewer frames: --start lies past the end, which the render itself reports.
+        if (!frame) return;
+        others.clear();
+        follower_.advance(frame->bgr, frame->index, interval_, unused);
+    }
 }
 
 void VideoRender::openOutput(const std::string& path) {
@@ -184,12 +235,18 @@ void VideoRender::runPipeline() {
 }
 
 void VideoRender::runStages() {
+    tbb::filter<void, ItemPtr> front =
+        tbb::make_filter<void, ItemPtr>(tbb::filter_mode::serial_in_order,
+                                        [&](tbb::flow_control& control) { return read(control); });
+    // The follower's frame n overlaps the filter's frame n - 1.
+    if (job_.followMotion)
+        front =
+            front & tbb::make_filter<ItemPtr, ItemPtr>(tbb::filter_mode::serial_in_order,
+                                                       [&](ItemPtr item) { return follow(item); });
     runInOneArena(cv::getNumThreads(), [&] {
         tbb::parallel_pipeline(
             kFramesInFlight,
-            tbb::make_filter<void, ItemPtr>(
-                tbb::filter_mode::serial_in_order,
-                [&](tbb::flow_control& control) { return read(control); }) &
+            front &
                 tbb::make_filter<ItemPtr, ItemPtr>(tbb::filter_mode::serial_in_order,
                                                    [&](ItemPtr item) { return draw(item); }) &
                 tbb::make_filter<ItemPtr, void>(tbb::filter_mode::serial_in_order,
@@ -208,15 +265,31 @@ ItemPtr VideoRender::read(tbb::flow_control& control) {
     return item;
 }
 
+ItemPtr VideoRender::follow(ItemPtr item) {
+    if (stop_.load() != 0) throw Error("stopped");
+    if (!item->read.frame) return item;
+    Followed& slot = followed_[static_cast<std::size_t>(item - ring_.data())];
+    const media::VideoFrame& f = *item->read.frame;
+    slot.on = follower_.advance(f.bgr, f.index, interval_, slot.positions);
+    if (slot.on) slot.coordinates = slot.positions.coordinates();
+    return item;
+}
+
+const DrawletPatternCoordinates* VideoRender::coordinatesOf(ItemPtr item) const {
+    if (!job_.followMotion) return nullptr;
+    const Followed& slot = followed_[static_cast<std::size_t>(item - ring_.data())];
+    return slot.on ? &slot.coordinates : nullptr;
+}
+
 ItemPtr VideoRender::draw(ItemPtr item) {
     if (stop_.load() != 0) throw Error("stopped");
     if (!item->read.frame || skipExisting(item->read.frame->index)) return item;
     const media::VideoFrame& f = *item->read.frame;
     const std::string what = fmt::format("{} frame {}", job_.input, f.index);
     if (job_.alphaMask)
-        item->drawn = renderWithMatte(host_, f.bgr, f.alpha, f.index, what);
+        item->drawn = renderWithMatte(host_, f.bgr, f.alpha, f.index, what, coordinatesOf(item));
     else
-        item->drawn = {run::renderFrame(host_, f.bgr, f.index, what), f.alpha};
+        item->drawn = {run::renderFrame(host_, f.bgr, f.index, what, coordinatesOf(item)), f.alpha};
     return item;
 }
 

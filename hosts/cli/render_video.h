@@ -20,8 +20,9 @@ struct VideoJob {
     long long sequenceStart = -1;  // first number of an image-sequence input; -1: its first file
     long long maxPixels = media::kDefaultMaxPixels;
     media::EncodeOptions encode;
-    double boilRate = -1;    // changes of the jitter per second; -1: the update interval as set
-    bool alphaMask = false;  // the filter's mask as the alpha channel
+    double boilRate = -1;       // changes of the jitter per second; -1: the update interval as set
+    bool alphaMask = false;     // the filter's mask as the alpha channel
+    bool followMotion = false;  // the hatching follows the picture between ticks
     bool overwrite = false;
     bool resume = false;  // frames of an image-sequence output already there are kept
     bool quiet = false;

@@ -23,12 +23,15 @@ extern "C" {
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drawlet_version.h"
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
 #include "kit/memory.h"
+#include "run/motion.h"
+#include "run/run_settings.h"
 
 namespace drawlet::frei0r {
 namespace {
@@ -153,7 +156,9 @@ struct HostSettings {
     double framesPerUnit = kDefaultFramesPerUnit;
     double framesInRateClock = 0;
     double integerValues = 0;  // 0 or 1
+    double followMotion = 0;   // 0 or 1
 };
+static_assert(std::string_view(kFollowMotionName) == run::follow_motion::kKey);
 
 struct ExtraParameter {
     const char* name;
@@ -175,6 +180,10 @@ constexpr ExtraParameter kExtraParameters[] = {
     {kIntegerValuesName, F0R_PARAM_BOOL, &HostSettings::integerValues,
      "on: sliders take the filter's own integers (mode 1..5, tilt -500..500) instead of 0..1, "
      "as editors' descriptions show them; default off"},
+    {kFollowMotionName, F0R_PARAM_BOOL, &HostSettings::followMotion,
+     "on: between two changes of the jitter the hatching moves with the picture instead of "
+     "staying on the screen; a jump in time (a seek, a step back) starts anew, as a change of "
+     "the jitter does; default off"},
 };
 static_assert(std::size(kExtraParameters) == kExtraParameterCount);
 
@@ -203,8 +212,24 @@ struct Instance {
     std::optional<bool> arrivalOrder;  // decided at the first frame, by its caller
     int arrivals = 0;                  // frames numbered so far in arrival order
 
+    // Following the motion, under its own lock, held from the positions to the frame drawn.
+    std::mutex followLock;
+    run::MotionFollower follower;
+    run::PatternPositions positions;
+    DrawletPatternCoordinates coordinates{};
+    std::optional<int> lastFollowed;  // the frame number the positions are for; none on a tick
+
     std::size_t pixels() const { return static_cast<std::size_t>(width) * height; }
     bool integerValues() const { return checkFromBool(settings.integerValues) == 1; }
+    bool followMotion() const { return checkFromBool(settings.followMotion) == 1; }
+
+    // The update interval in the module's slider array filled by filterValues.
+    int updateInterval(const std::vector<int>& sliders) const {
+        for (const Parameter& p : parameters)
+            if (p.alias == kit::alias::kUpdateInterval)
+                return sliders.at(static_cast<std::size_t>(p.index));
+        return 0;
+    }
 
     // The value a parameter has in the units the host uses now.
     double hostValue(std::size_t index) const {
@@ -300,9 +325,23 @@ Instance* construct(unsigned width, unsigned height) {
     return instance.release();
 }
 
+// Where the frame samples the hatching when the instance follows the motion (the caller
+// holds its followLock); null on a tick. The same frame number again (an editor drawing a
+// paused frame anew) keeps its positions.
+const DrawletPatternCoordinates* followedPositions(Instance& instance, const cv::Mat& bgr,
+                                                   int frameNumber, int updateInterval) {
+    if (instance.lastFollowed == frameNumber) return &instance.coordinates;
+    instance.lastFollowed.reset();
+    if (!instance.follower.advance(bgr, frameNumber, updateInterval, instance.positions))
+        return nullptr;
+    instance.coordinates = instance.positions.coordinates();
+    instance.lastFollowed = frameNumber;
+    return &instance.coordinates;
+}
+
 // Runs the frame through the module with these values; false when it refused the frame.
 bool processed(kit::YcFrame& frame, int frameNumber, std::vector<int>& sliders,
-               std::vector<int>& checks) {
+               std::vector<int>& checks, const DrawletPatternCoordinates* coordinates) {
     Module& m = module();
     std::lock_guard guard(sharedLock());
     if (!m.host) return false;
@@ -315,7 +354,7 @@ bool processed(kit::YcFrame& frame, int frameNumber, std::vector<int>& sliders,
         m.lastHeight = frame.height;
     }
     host.clearMessages();
-    const int result = host.process(frame, frameNumber);
+    const int result = host.process(frame, frameNumber, coordinates);
     // The module shows its message box once per failed pattern load, and a frei0r host has
     // no window for it: the message goes to standard error, every time.
     if (const auto messages = host.messages(); !messages.empty())
@@ -334,12 +373,21 @@ void update(Instance& instance, double time, const void* caller, const std::uint
     kit::YcFrame frame = kit::toYcFrame(bgr);
     std::vector<int> sliders, checks;
     int frameNumber = 0;
+    bool follow = false;
     {
         std::lock_guard guard(instance.lock);
         instance.filterValues(sliders, checks);
         frameNumber = instance.frameNumber(time, caller);
+        follow = instance.followMotion();
     }
-    if (!processed(frame, frameNumber, sliders, checks)) {
+    std::unique_lock following(instance.followLock, std::defer_lock);
+    const DrawletPatternCoordinates* coordinates = nullptr;
+    if (follow) {
+        following.lock();
+        coordinates =
+            followedPositions(instance, bgr, frameNumber, instance.updateInterval(sliders));
+    }
+    if (!processed(frame, frameNumber, sliders, checks, coordinates)) {
         copyFrame(inframe, outframe, instance.pixels());
         return;
     }

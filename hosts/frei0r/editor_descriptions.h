@@ -11,15 +11,17 @@
 #include <string_view>
 
 #include "kit/filter_host.h"
+#include "run/run_settings.h"
 
 namespace drawlet::frei0r {
 
 // Kdenlive's effect XML. With a look name, an effect of its own ("Drawlet: pen and ink")
-// that starts from the host's values, for Kdenlive's effect list.
-std::string kdenliveEffect(const kit::FilterHost& host, std::string_view lookName = {});
+// that starts from the host's values and `run`, for Kdenlive's effect list.
+std::string kdenliveEffect(const kit::FilterHost& host, const run::RunSettings& run = {},
+                           std::string_view lookName = {});
 
 // Shotcut's filter metadata (meta_drawlet.qml) and its controls (ui.qml).
 std::string shotcutMetadata(const kit::FilterHost& host);
-std::string shotcutControls(const kit::FilterHost& host);
+std::string shotcutControls(const kit::FilterHost& host, const run::RunSettings& run = {});
 
 }  // namespace drawlet::frei0r

@@ -16,7 +16,8 @@ inline constexpr char kPluginExplanation[] =
 inline constexpr char kFramesPerTimeUnitName[] = "frames-per-time-unit";
 inline constexpr char kRateClockName[] = "frames-in-1001000-seconds";
 inline constexpr char kIntegerValuesName[] = "integer-values";
-inline constexpr int kExtraParameterCount = 3;
+inline constexpr char kFollowMotionName[] = "follow-motion";  // as settings files name it
+inline constexpr int kExtraParameterCount = 4;
 
 // MLT reads a number property written as a clock time ("H:M:S.s") as the frames that time
 // holds at the project's frame rate. Set to this text, the rate-clock parameter therefore

@@ -26,12 +26,11 @@ std::string suffixFor(std::string_view unit) {
     return " " + std::string(unit);
 }
 
-std::string parameterElement(const kit::FilterHost& host, const kit::Parameter& p) {
+std::string parameterElement(const kit::Parameter& p, int value) {
     const std::string inner =
         fmt::format("        <name>{} ({})</name>\n        <comment>{}</comment>\n",
                     xmlText(p.label), xmlText(p.name), xmlText(p.description));
     const std::string name = xmlText(p.key());
-    const int value = host.value(p);
     if (p.kind == kit::ParameterKind::Check)
         return fmt::format(
             "    <parameter type=\"bool\" name=\"{}\" default=\"{}\">\n{}    </parameter>\n", name,
@@ -58,7 +57,8 @@ std::string parameterElement(const kit::FilterHost& host, const kit::Parameter& 
 
 }  // namespace
 
-std::string kdenliveEffect(const kit::FilterHost& host, std::string_view lookName) {
+std::string kdenliveEffect(const kit::FilterHost& host, const run::RunSettings& run,
+                           std::string_view lookName) {
     const bool look = !lookName.empty();
     const std::string id = look ? "drawlet-look-" + std::string(lookName) : kMltService;
     const std::string name = look ? "Drawlet: " + readableLookName(lookName) : "Drawlet";
@@ -78,7 +78,8 @@ std::string kdenliveEffect(const kit::FilterHost& host, std::string_view lookNam
         "    <parameter type=\"fixed\" name=\"{}\" value=\"{}\"/>\n",
         kMltService, xmlText(id), xmlText(name), xmlText(description), xmlText(kPluginAuthor),
         kIntegerValuesName, kRateClockName, kRateClockValue);
-    for (const kit::Parameter& p : host.parameters()) out += parameterElement(host, p);
+    for (const kit::Parameter& p : host.parameters()) out += parameterElement(p, host.value(p));
+    out += parameterElement(run::followMotionParameter(), run.followMotion ? 1 : 0);
     return out + "</effect>\n";
 }
 

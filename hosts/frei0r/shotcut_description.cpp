@@ -46,10 +46,14 @@ std::string camelCase(std::string_view alias) {
     return out;
 }
 
-std::vector<Control> controlsOf(const kit::FilterHost& host) {
+// The module's parameters, then the hosts' follow-motion switch.
+std::vector<Control> controlsOf(const kit::FilterHost& host, const run::RunSettings& run) {
+    static const kit::Parameter followMotion = run::followMotionParameter();
     std::vector<Control> controls;
     for (const kit::Parameter& p : host.parameters())
         controls.push_back({&p, camelCase(p.key()), p.key(), host.value(p)});
+    controls.push_back({&followMotion, camelCase(followMotion.key()), followMotion.key(),
+                        run.followMotion ? 1 : 0});
     return controls;
 }
 
@@ -196,7 +200,7 @@ std::string setControlsFunction(const std::vector<Control>& controls) {
 }  // namespace
 
 std::string shotcutMetadata(const kit::FilterHost& host) {
-    const std::vector<Control> controls = controlsOf(host);
+    const std::vector<Control> controls = controlsOf(host, {});
     std::string parameters;
     for (const Control& c : controls) {
         if (!c.isSlider()) continue;
@@ -238,8 +242,8 @@ std::string shotcutMetadata(const kit::FilterHost& host) {
                parameters);
 }
 
-std::string shotcutControls(const kit::FilterHost& host) {
-    const std::vector<Control> controls = controlsOf(host);
+std::string shotcutControls(const kit::FilterHost& host, const run::RunSettings& run) {
+    const std::vector<Control> controls = controlsOf(host, run);
     const auto sliders = [](const Control& c) { return c.isSlider(); };
     const auto all = [](const Control&) { return true; };
     const auto property = [](const Control& c) { return qmlString(c.property); };

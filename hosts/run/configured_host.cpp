@@ -16,11 +16,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void applySetting(kit::FilterHost& host, const std::string& assignment) {
+void applySetting(kit::FilterHost& host, const std::string& assignment, RunSettings& run) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0)
         throw UsageError("--set " + assignment + ": expected NAME=VALUE");
     const std::string name = assignment.substr(0, eq);
+    if (name == follow_motion::kKey) {
+        const std::optional<bool> on = switchValue(assignment.substr(eq + 1));
+        if (!on)
+            throw UsageError("--set " + assignment + ": " + name +
+                             " takes on/off (true/false, 1/0)");
+        run.followMotion = *on;
+        return;
+    }
     const kit::Parameter* p = host.find(name);
     if (p == nullptr)
         throw UsageError("--set " + assignment + ": no slider or check box is called \"" + name +
@@ -43,24 +51,29 @@ void resetToDefaults(kit::FilterHost& host) {
     host.update();
 }
 
-void applyFilterSettings(kit::FilterHost& host, const FilterOptions& options) {
+RunSettings applyFilterSettings(kit::FilterHost& host, const FilterOptions& options) {
     resetToDefaults(host);
+    RunSettings run;
     if (!options.look.empty()) {
         const Look look = findLook(options.look);
-        applySettings(host, look.settings, look.file.string());
+        applySettings(host, look.settings, look.file.string(), run);
     }
-    if (!options.settingsFile.empty()) applySettingsFile(host, options.settingsFile);
-    for (const std::string& s : options.assignments) applySetting(host, s);
+    if (!options.settingsFile.empty()) applySettingsFile(host, options.settingsFile, run);
+    for (const std::string& s : options.assignments) applySetting(host, s, run);
+    if (options.followMotion) run.followMotion = true;
     // Keeps the interpolation boxes exclusive, as the settings window does.
     host.update();
+    return run;
 }
 
-std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err) {
+std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, std::ostream& err,
+                                                RunSettings* run) {
     if (options.threads > 0) cv::setNumThreads(options.threads);
     const std::string module =
         options.module.empty() ? executableDirectory() + "/Drawlet.auf" : options.module;
     auto host = std::make_unique<kit::FilterHost>(module);
-    applyFilterSettings(*host, options);
+    const RunSettings given = applyFilterSettings(*host, options);
+    if (run != nullptr) *run = given;
     host->onMessageBox([&err](const kit::MessageBoxCall& call) {
         err << call.caption << ": " << call.text << '\n';
     });
@@ -68,12 +81,12 @@ std::unique_ptr<kit::FilterHost> configuredHost(const FilterOptions& options, st
 }
 
 cv::Mat renderFrame(kit::FilterHost& host, const cv::Mat& bgr, long long frameNumber,
-                    const std::string& what) {
+                    const std::string& what, const DrawletPatternCoordinates* coordinates) {
     if (frameNumber > std::numeric_limits<int>::max())
         throw Error(what + ": frame numbers stop at " +
                     std::to_string(std::numeric_limits<int>::max()));
     std::optional<cv::Mat> result = kit::sayingWhenOutOfMemory(what, bgr.cols, bgr.rows, [&] {
-        return host.processBgr(bgr, static_cast<int>(frameNumber));
+        return host.processBgr(bgr, static_cast<int>(frameNumber), coordinates);
     });
     if (result) return *result;
     // The module tells of pattern files it cannot use in a message box. A frame it leaves

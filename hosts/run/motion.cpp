@@ -69,6 +69,18 @@ struct Bilinear {
     }
 };
 
+// A position beyond the frame, wrapped around it into [0, size] (the module takes positions
+// inside the frame only; the rounding of the product can leave a hair outside, which the
+// clamp takes back). `inverse` is 1 / size.
+cv::v_float32x4 wrapped(cv::v_float32x4 p, cv::v_float32x4 size, cv::v_float32x4 inverse) {
+    p = p - cv::v_cvt_f32(cv::v_floor(p * inverse)) * size;
+    return cv::v_min(cv::v_max(p, cv::v_setzero_f32()), size);
+}
+float wrapped(float p, float size, float inverse) {
+    p -= std::floor(p * inverse) * size;
+    return std::min(std::max(p, 0.0f), size);
+}
+
 // 0 at or below `from`, 1 at or above `to`, linear between.
 float ramp(float v, float from, float to) {
     return std::clamp((v - from) / (to - from), 0.0f, 1.0f);
@@ -105,6 +117,13 @@ bool MotionFollower::scheduledTick(long long frameIndex, int updateInterval, cv:
 
 const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, long long frameIndex,
                                                          int updateInterval) {
+    if (!advance(bgr, frameIndex, updateInterval, positions_)) return nullptr;
+    coordinates_ = positions_.coordinates();
+    return &coordinates_;
+}
+
+bool MotionFollower::advance(const cv::Mat& bgr, long long frameIndex, int updateInterval,
+                             PatternPositions& positions) {
     CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
     cv::cvtColor(bgr, gray_, cv::COLOR_BGR2GRAY);
     cv::resize(gray_, half_, halved(bgr.size()), 0, 0, cv::INTER_AREA);
@@ -119,8 +138,8 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
         carry();
         if (failedShare_ <= kCutShare) {
             std::swap(previous_, current_);
-            writePositions();
-            return &coordinates_;
+            writePositions(positions);
+            return true;
         }
     }
     std::swap(previous_, current_);
@@ -133,7 +152,7 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
     newFlows();
     backward_.release();
     forward_.release();
-    return nullptr;
+    return false;
 }
 
 // Marks the pixels whose backward flow passes the forward-backward check, and counts the
@@ -269,10 +288,14 @@ void MotionFollower::carry() {
 }
 
 // Full-size positions: the displacement brought to the frame's size (bilinear, which is exact
-// for an affine motion) added to every pixel's own position, kept inside the frame. The rows
-// are widened first (OpenCV's vectorised resize, each reduced row once), then every full-size
-// row is a blend of two wide rows that the compiler vectorises.
-void MotionFollower::writePositions() {
+// for an affine motion) added to every pixel's own position, wrapped into the frame. Content
+// that came into view since the tick has positions beyond the frame: wrapped, its hatching
+// moves with the picture as the rest does, with a seam where the wrap falls, where holding
+// the positions at the frame's edge drew streaks across all of it (the whole frame, once a
+// run without ticks had panned a frame's width). The rows are widened first (OpenCV's
+// vectorised resize, each reduced row once), then every full-size row is a blend of two wide
+// rows that the compiler vectorises.
+void MotionFollower::writePositions(PatternPositions& positions) {
     const int h = displacement_.rows;
     const int width = size_.width, height = size_.height;
     cv::split(displacement_, planes_);
@@ -280,9 +303,10 @@ void MotionFollower::writePositions() {
         cv::resize(planes_[c], wide_[c], cv::Size(width, h), 0, 0, cv::INTER_LINEAR);
     columns_.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x) columns_[static_cast<std::size_t>(x)] = static_cast<float>(x);
-    x_.create(size_, CV_32F);
-    y_.create(size_, CV_32F);
+    positions.x.create(size_, CV_32F);
+    positions.y.create(size_, CV_32F);
     const float maxX = static_cast<float>(width), maxY = static_cast<float>(height);
+    const float inverseX = 1.0f / maxX, inverseY = 1.0f / maxY;
     for (int y = 0; y < height; ++y) {
         // Pixel centres line up: full-size row y reads reduced row (y + 0.5) h / height - 0.5.
         const float s = std::clamp(
@@ -296,26 +320,26 @@ void MotionFollower::writePositions() {
         const float* ay = wide_[1].ptr<float>(y0);
         const float* by = wide_[1].ptr<float>(y1);
         const float* ownX = columns_.data();
-        float* xs = x_.ptr<float>(y);
-        float* ys = y_.ptr<float>(y);
+        float* xs = positions.x.ptr<float>(y);
+        float* ys = positions.y.ptr<float>(y);
         int x = 0;
-        const cv::v_float32x4 zero = cv::v_setzero_f32(), weight = cv::v_setall_f32(fy);
+        const cv::v_float32x4 weight = cv::v_setall_f32(fy);
         const cv::v_float32x4 lastX = cv::v_setall_f32(maxX), lastY = cv::v_setall_f32(maxY);
+        const cv::v_float32x4 overX = cv::v_setall_f32(inverseX);
+        const cv::v_float32x4 overY = cv::v_setall_f32(inverseY);
         const cv::v_float32x4 rowY = cv::v_setall_f32(ownY);
         for (; x + 4 <= width; x += 4) {
             const cv::v_float32x4 a = cv::v_load(ax + x), b = cv::v_load(bx + x);
             const cv::v_float32x4 c = cv::v_load(ay + x), d = cv::v_load(by + x);
-            cv::v_store(
-                xs + x,
-                cv::v_min(cv::v_max(cv::v_load(ownX + x) + (a + weight * (b - a)), zero), lastX));
-            cv::v_store(ys + x, cv::v_min(cv::v_max(rowY + (c + weight * (d - c)), zero), lastY));
+            cv::v_store(xs + x,
+                        wrapped(cv::v_load(ownX + x) + (a + weight * (b - a)), lastX, overX));
+            cv::v_store(ys + x, wrapped(rowY + (c + weight * (d - c)), lastY, overY));
         }
         for (; x < width; ++x) {
-            xs[x] = std::min(std::max(ownX[x] + (ax[x] + fy * (bx[x] - ax[x])), 0.0f), maxX);
-            ys[x] = std::min(std::max(ownY + (ay[x] + fy * (by[x] - ay[x])), 0.0f), maxY);
+            xs[x] = wrapped(ownX[x] + (ax[x] + fy * (bx[x] - ax[x])), maxX, inverseX);
+            ys[x] = wrapped(ownY + (ay[x] + fy * (by[x] - ay[x])), maxY, inverseY);
         }
     }
-    coordinates_ = {x_.ptr<float>(), y_.ptr<float>(), width, height, static_cast<int>(x_.step1())};
 }
 
 }  // namespace drawlet::run

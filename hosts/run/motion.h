@@ -14,6 +14,17 @@
 
 namespace drawlet::run {
 
+// Where every pixel of a frame samples the hatching: canvas x and y, each CV_32F of the
+// frame's size. A host that keeps several frames in flight keeps one set per frame.
+struct PatternPositions {
+    cv::Mat x, y;
+
+    // The record the module reads; valid while the planes are neither written nor resized.
+    DrawletPatternCoordinates coordinates() const {
+        return {x.ptr<float>(), y.ptr<float>(), x.cols, x.rows, static_cast<int>(x.step1())};
+    }
+};
+
 class MotionFollower {
   public:
     // The flows are found on the gray picture at a quarter of the frame's size (sides halved
@@ -49,6 +60,11 @@ class MotionFollower {
     const DrawletPatternCoordinates* advance(const cv::Mat& bgr, long long frameIndex,
                                              int updateInterval);
 
+    // The same, writing the positions into `positions` instead of the follower's own: true
+    // when they were written, false on a tick (`positions` is then left as it was).
+    bool advance(const cv::Mat& bgr, long long frameIndex, int updateInterval,
+                 PatternPositions& positions);
+
     // Forgets the frames seen: the next one is a tick.
     void reset();
 
@@ -66,7 +82,7 @@ class MotionFollower {
     void carry();
     void check();
     void fitCameraMotion();
-    void writePositions();
+    void writePositions(PatternPositions& positions);
 
     void newFlows();
 
@@ -86,7 +102,7 @@ class MotionFollower {
     cv::Mat displacement_, carried_;  // position minus own position, full-size pixels
     cv::Mat planes_[2], wide_[2];     // displacement x and y; widened to full-size rows
     std::vector<float> columns_;      // every full-size column's own x
-    cv::Mat x_, y_;                   // full size
+    PatternPositions positions_;      // full size, for the first advance()
     DrawletPatternCoordinates coordinates_{};
 };
 

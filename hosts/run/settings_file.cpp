@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace drawlet::run {
@@ -21,6 +22,21 @@ std::string rangeOf(const kit::Parameter& p) {
     return p.kind == kit::ParameterKind::Check
                ? std::string("on/off (true/false, 1/0)")
                : fmt::format("an integer in {}..{}", p.minimum, p.maximum);
+}
+
+// The follow-motion key's value, as a check box takes it.
+bool followMotionValue(const Json& value, const std::string& where) {
+    std::optional<bool> on;
+    if (value.is_boolean())
+        on = value.get<bool>();
+    else if (value.is_string())
+        on = switchValue(value.get<std::string>());
+    else if (value.is_number_integer())
+        on = switchValue(value.dump());
+    if (!on)
+        throw UsageError(fmt::format("{}: key \"{}\" takes on/off (true/false, 1/0), not {}", where,
+                                     follow_motion::kKey, describeJson(value)));
+    return *on;
 }
 
 }  // namespace
@@ -66,15 +82,21 @@ std::string descriptionOf(const SettingsJson& settings) {
     return found != settings.end() && found->is_string() ? found->get<std::string>() : "";
 }
 
-void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where) {
+void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where,
+                   RunSettings& run) {
     if (!settings.is_object()) throw UsageError(where + ": expected a JSON object of name: value");
     std::vector<std::pair<const kit::Parameter*, int>> values;
     std::map<const kit::Parameter*, std::string> keyFor;
+    RunSettings next = run;
     for (const auto& [key, value] : settings.items()) {
         if (key == kDescriptionKey) {
             if (!value.is_string())
                 throw UsageError(fmt::format("{}: \"{}\" takes a line of text, not {}", where, key,
                                              describeJson(value)));
+            continue;
+        }
+        if (key == follow_motion::kKey) {
+            next.followMotion = followMotionValue(value, where);
             continue;
         }
         const kit::Parameter* p = host.find(key);
@@ -101,13 +123,14 @@ void applySettings(kit::FilterHost& host, const SettingsJson& settings, const st
         values.emplace_back(p, v);
     }
     for (const auto& [p, v] : values) host.setValue(*p, v);
+    run = next;
 }
 
-void applySettingsFile(kit::FilterHost& host, const std::string& file) {
-    applySettings(host, readSettingsFile(file), file);
+void applySettingsFile(kit::FilterHost& host, const std::string& file, RunSettings& run) {
+    applySettings(host, readSettingsFile(file), file, run);
 }
 
-std::string settingsText(const kit::FilterHost& host) {
+std::string settingsText(const kit::FilterHost& host, const RunSettings& run) {
     Json json = Json::object();
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Check)
@@ -115,12 +138,14 @@ std::string settingsText(const kit::FilterHost& host) {
         else
             json[p.key()] = host.value(p);
     }
+    if (run.followMotion) json[follow_motion::kKey] = true;
     return json.dump(2) + '\n';
 }
 
-void saveSettingsFile(const kit::FilterHost& host, const std::string& file) {
+void saveSettingsFile(const kit::FilterHost& host, const RunSettings& run,
+                      const std::string& file) {
     std::ofstream out(file);
-    out << settingsText(host);
+    out << settingsText(host, run);
     out.close();
     if (!out) throw Error(file + ": cannot write the settings file");
 }

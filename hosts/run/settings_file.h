@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kit/filter_host.h"
+#include "run/run_settings.h"
 #include "run/strict_json.h"
 
 namespace drawlet::run {
@@ -24,18 +25,21 @@ SettingsJson parseSettingsText(const std::string& text, const std::string& where
 // The settings' "description", empty when there is none.
 std::string descriptionOf(const SettingsJson& settings);
 
-// Applies every key of a settings object to the host's values, all or nothing. Throws a usage
-// error naming `where`, the key and the allowed range for anything it cannot use: a key that
-// names nothing, a value of the wrong type or outside the range.
-void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where);
+// Applies every key of a settings object to the host's values and `run` (the keys of
+// run_settings.h), all or nothing. Throws a usage error naming `where`, the key and the
+// allowed range for anything it cannot use: a key that names nothing, a value of the wrong
+// type or outside the range.
+void applySettings(kit::FilterHost& host, const SettingsJson& settings, const std::string& where,
+                   RunSettings& run);
 
 // readSettingsFile, then applySettings.
-void applySettingsFile(kit::FilterHost& host, const std::string& file);
+void applySettingsFile(kit::FilterHost& host, const std::string& file, RunSettings& run);
 
-// The host's current values, keyed by alias, in table order: the text of a settings file.
-std::string settingsText(const kit::FilterHost& host);
+// The host's current values, keyed by alias, in table order, then the run settings that are
+// on: the text of a settings file.
+std::string settingsText(const kit::FilterHost& host, const RunSettings& run = {});
 
 // Writes settingsText to a file.
-void saveSettingsFile(const kit::FilterHost& host, const std::string& file);
+void saveSettingsFile(const kit::FilterHost& host, const RunSettings& run, const std::string& file);
 
 }  // namespace drawlet::run

@@ -49,10 +49,14 @@ std::string describeSession(Session& session, const std::vector<run::Look>& look
         input["duration"] = in.duration;
     }
     run::SettingsJson lookList = run::SettingsJson::array();
-    for (const run::Look& look : looks)
+    for (const run::Look& look : looks) {
+        bool follow = false;
+        run::SettingsJson values = session.valuesFor(look.settings, look.file.string(), &follow);
         lookList.push_back({{"name", look.name},
                             {"description", look.description},
-                            {"values", session.valuesFor(look.settings, look.file.string())}});
+                            {"values", std::move(values)},
+                            {"followMotion", follow}});
+    }
     run::SettingsJson description;
     description["module"] = session.host().displayName();
     description["input"] = input;
@@ -61,7 +65,11 @@ std::string describeSession(Session& session, const std::vector<run::Look>& look
     description["start"] = {{"look", start.look},
                             {"values", start.values},
                             {"boilRate", start.boilRate ? run::SettingsJson(*start.boilRate)
-                                                        : run::SettingsJson(nullptr)}};
+                                                        : run::SettingsJson(nullptr)},
+                            {"followMotion", start.followMotion}};
+    description["followMotion"] = {{"key", run::follow_motion::kKey},
+                                   {"label", run::follow_motion::kLabel},
+                                   {"description", run::follow_motion::kDescription}};
     description["maxPreviewSide"] = kMaxPreviewSide;
     return description.dump();
 }

@@ -15,6 +15,7 @@ struct StartSettings {
     std::string look;                // the --look the studio was started with, or empty
     run::SettingsJson values;        // every value, after --look, --settings and --set
     std::optional<double> boilRate;  // --boil-rate, for a video
+    bool followMotion = false;       // --follow-motion, or the settings' follow-motion
 };
 
 // The JSON of GET /api/session.

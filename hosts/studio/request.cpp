@@ -41,6 +41,11 @@ RenderRequest parseRenderRequest(const std::string& body) {
                     "more), or null, not " +
                     value.dump());
             request.boilRate = value.get<double>();
+        } else if (key == "followMotion") {
+            if (!value.is_boolean())
+                throw UsageError("the request's \"followMotion\" takes true or false, not " +
+                                 value.dump());
+            request.followMotion = value.get<bool>();
         } else {
             throw UsageError("the request has an unknown key \"" + key + "\"");
         }

@@ -1,7 +1,7 @@
 // The body of the page's render and save requests: a JSON object
 //   {"settings": {NAME: VALUE, ...}, "previous": {NAME: VALUE, ...}, "frame": N,
-//    "maxSide": PIXELS, "boilRate": R or null}
-// ("previous" optional) read as strictly as a settings file.
+//    "maxSide": PIXELS, "boilRate": R or null, "followMotion": true or false}
+// (all but "settings" optional) read as strictly as a settings file.
 #pragma once
 
 #include <string>

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "kit/error.h"
+#include "run/signals.h"
 #include "studio/page_files.h"
 #include "studio/request.h"
 
@@ -174,13 +175,20 @@ void StudioServer::render(const RenderRequest& request, const std::string& page,
     const std::lock_guard turn(turn_);
     if (!page.empty() && !previews_.isNewest(page, ticket))
         return sendError(res, 409, "a newer preview of the page came while this one waited");
-    const Rendered drawn = session_.render(request);
-    res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn.filterMs));
-    res.set_header("X-Exact", drawn.exact ? "1" : "0");
-    res.set_header("X-Update-Interval", std::to_string(drawn.updateInterval));
+    // A frame that follows the motion may first feed many frames to the follower: it stops
+    // between two of them when a newer preview of the page comes, or the studio stops.
+    const std::optional<Rendered> drawn = session_.render(request, [&] {
+        return run::stopFlag().load() == 0 && (page.empty() || previews_.isNewest(page, ticket));
+    });
+    if (!drawn)
+        return sendError(res, 409, "a newer preview of the page came while this one was drawn");
+    res.set_header("X-Filter-Ms", fmt::format("{:.1f}", drawn->filterMs));
+    res.set_header("X-Exact", drawn->exact ? "1" : "0");
+    res.set_header("X-Update-Interval", std::to_string(drawn->updateInterval));
+    res.set_header("X-Followed", drawn->followed ? "1" : "0");
     // JSON with every character beyond ASCII escaped, as a header must be.
-    res.set_header("X-Values", drawn.values.dump(-1, ' ', true));
-    sendImage(res, drawn.image);
+    res.set_header("X-Values", drawn->values.dump(-1, ' ', true));
+    sendImage(res, drawn->image);
 }
 
 void StudioServer::run(const std::function<bool()>& keepGoing) {

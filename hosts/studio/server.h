@@ -7,7 +7,8 @@
 //   POST /api/settings-file           the body's settings as a settings file (JSON)
 // Anything else is 404; a request the gate refuses is 403, a body over 64 KiB is 413. A
 // render with an X-Preview-Of header (the page's id) that waits for the module while a newer
-// one of the same page comes is not drawn: 409.
+// one of the same page comes, or that comes while it follows the motion up to its frame, is
+// not drawn: 409.
 #pragma once
 
 #include <functional>

@@ -20,6 +20,39 @@ namespace {
 // Decoded frames kept for a page that moves a control on one frame, or steps back and forth.
 constexpr std::size_t kFramesKept = 4;
 
+// A frame of `size` scaled so that its longer side is `maxSide` (0, or a side at least as
+// long: as it is).
+cv::Size previewSize(cv::Size size, int maxSide) {
+    const int longer = std::max(size.width, size.height);
+    if (maxSide <= 0 || maxSide >= longer) return size;
+    return {std::max(1, static_cast<int>(1LL * size.width * maxSide / longer)),
+            std::max(1, static_cast<int>(1LL * size.height * maxSide / longer))};
+}
+
+// Positions found at full size for a frame drawn at `size`: the planes scaled to it (nearest,
+// so that no pixel blends the two sides of a wrap), and their values with them, kept inside
+// the frame as the module requires.
+void scalePositions(const DrawletPatternCoordinates& c, cv::Size size, run::PatternPositions& out) {
+    const auto plane = [&c](const float* values) {
+        return cv::Mat(c.height, c.width, CV_32F, const_cast<float*>(values),
+                       static_cast<std::size_t>(c.stride) * sizeof(float));
+    };
+    if (size == cv::Size(c.width, c.height)) {
+        plane(c.x).copyTo(out.x);
+        plane(c.y).copyTo(out.y);
+        return;
+    }
+    const double across[2] = {static_cast<double>(size.width) / c.width,
+                              static_cast<double>(size.height) / c.height};
+    cv::Mat* planes[2] = {&out.x, &out.y};
+    const float* sources[2] = {c.x, c.y};
+    for (int i = 0; i < 2; ++i) {
+        cv::resize(plane(sources[i]), *planes[i], size, 0, 0, cv::INTER_NEAREST);
+        planes[i]->convertTo(*planes[i], CV_32F, across[i]);
+        cv::min(cv::max(*planes[i], 0.0), i == 0 ? size.width : size.height, *planes[i]);
+    }
+}
+
 }  // namespace
 
 Session::Session(const std::string& input, const media::ReaderOptions& reading,
@@ -64,12 +97,36 @@ run::SourceFrame Session::frame(long long index) {
     return frames_.front();
 }
 
+// A video frame decoded on the way, for the page's request for the frame as it is.
+void Session::remember(const run::SourceFrame& frame) {
+    const std::lock_guard<std::mutex> lock(framesLock_);
+    for (const run::SourceFrame& kept : frames_)
+        if (kept.index == frame.index) return;
+    frames_.push_front(frame);
+    if (frames_.size() > kFramesKept) frames_.pop_back();
+}
+
+std::optional<run::SourceFrame> Session::followedFrame(const RenderRequest& request, int interval,
+                                                       const std::function<bool()>& keepGoing,
+                                                       run::PatternPositions& positions,
+                                                       bool& followed) {
+    const std::lock_guard<std::mutex> lock(followedLock_);
+    if (!followed_) followed_.emplace(input_, reading_);
+    const auto at = followed_->at(request.frame, interval, keepGoing);
+    if (!at) return std::nullopt;
+    run::SourceFrame source = *at->source;
+    remember(source);
+    followed = at->coordinates != nullptr;
+    if (followed)
+        scalePositions(*at->coordinates, previewSize(source.bgr.size(), request.maxSide),
+                       positions);
+    return source;
+}
+
 cv::Mat Session::scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha) {
-    const int longer = std::max(frame.bgr.cols, frame.bgr.rows);
     *alpha = frame.alpha;
-    if (maxSide <= 0 || maxSide >= longer) return frame.bgr;
-    const cv::Size size(std::max(1, static_cast<int>(1LL * frame.bgr.cols * maxSide / longer)),
-                        std::max(1, static_cast<int>(1LL * frame.bgr.rows * maxSide / longer)));
+    const cv::Size size = previewSize(frame.bgr.size(), maxSide);
+    if (size == frame.bgr.size()) return frame.bgr;
     cv::Mat small;
     cv::resize(frame.bgr, small, size, 0, 0, cv::INTER_AREA);
     if (!frame.alpha.empty()) cv::resize(frame.alpha, *alpha, size, 0, 0, cv::INTER_AREA);
@@ -82,28 +139,51 @@ run::SettingsJson Session::currentValues() const {
     return values;
 }
 
-run::SettingsJson Session::applyRequest(const RenderRequest& request) {
+run::SettingsJson Session::applyRequest(const RenderRequest& request, run::RunSettings* run) {
     if (request.boilRate && !info_.video)
         throw UsageError("a boil rate is for videos: a picture has no frame rate");
     run::resetToDefaults(host_);
+    run::RunSettings given;
     if (request.previous) {
-        run::applySettings(host_, *request.previous, "the page's previous settings");
+        run::applySettings(host_, *request.previous, "the page's previous settings", given);
         host_.update();
     }
-    run::applySettings(host_, request.settings, "the page's settings");
+    given.followMotion = request.followMotion;
+    run::applySettings(host_, request.settings, "the page's settings", given);
     host_.update();
     run::SettingsJson values = currentValues();
     // The boil rate sets a slider only, which the update callback leaves alone.
     if (request.boilRate) run::applyBoilRate(host_, *request.boilRate, info_.frameRate);
+    if (run != nullptr) *run = given;
     return values;
 }
 
-Rendered Session::render(const RenderRequest& request) {
-    const run::SourceFrame source = frame(request.frame);
+int Session::intervalFor(const RenderRequest& request, bool* followMotion) {
+    const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
+    run::RunSettings given;
+    applyRequest(request, &given);
+    *followMotion = given.followMotion && info_.video;
+    return host_.value(host_.parameter(kit::alias::kUpdateInterval));
+}
+
+std::optional<Rendered> Session::render(const RenderRequest& request,
+                                        const std::function<bool()>& keepGoing) {
+    run::PatternPositions positions;
+    bool follow = false, followed = false;
+    const int interval = info_.video ? intervalFor(request, &follow) : 0;
+    std::optional<run::SourceFrame> source;
+    if (follow) {
+        source = followedFrame(request, interval, keepGoing, positions, followed);
+        if (!source) return std::nullopt;
+    } else {
+        source = frame(request.frame);
+    }
     cv::Mat alpha;
-    const cv::Mat input = scaled(source, request.maxSide, &alpha);
+    const cv::Mat input = scaled(*source, request.maxSide, &alpha);
+    const DrawletPatternCoordinates coordinates = positions.coordinates();
     Rendered out;
-    out.exact = input.size() == source.bgr.size();
+    out.exact = input.size() == source->bgr.size();
+    out.followed = followed;
     cv::Mat drawn;
     {
         const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
@@ -116,8 +196,9 @@ Rendered Session::render(const RenderRequest& request) {
         out.values = applyRequest(request);
         out.updateInterval = host_.value(host_.parameter(kit::alias::kUpdateInterval));
         const auto start = std::chrono::steady_clock::now();
-        drawn = run::renderFrame(host_, input, source.index,
-                                 fmt::format("{} frame {}", input_, source.index));
+        drawn = run::renderFrame(host_, input, source->index,
+                                 fmt::format("{} frame {}", input_, source->index),
+                                 followed ? &coordinates : nullptr);
         out.filterMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -136,15 +217,19 @@ Image Session::original(long long index, int maxSide) {
 
 std::string Session::settingsFile(const RenderRequest& request) {
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
-    applyRequest(request);
-    return run::settingsText(host_);
+    run::RunSettings given;
+    applyRequest(request, &given);
+    return run::settingsText(host_, given);
 }
 
-run::SettingsJson Session::valuesFor(const run::SettingsJson& settings, const std::string& where) {
+run::SettingsJson Session::valuesFor(const run::SettingsJson& settings, const std::string& where,
+                                     bool* followMotion) {
     const std::lock_guard<std::recursive_mutex> lock(kit::FilterHost::callLock());
     run::resetToDefaults(host_);
-    run::applySettings(host_, settings, where);
+    run::RunSettings given;
+    run::applySettings(host_, settings, where, given);
     host_.update();
+    if (followMotion != nullptr) *followMotion = given.followMotion;
     return currentValues();
 }
 

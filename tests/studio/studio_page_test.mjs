@@ -197,6 +197,14 @@ try {
     b = await rendered(page, 'b', Number(b.renders));
     const note = await page.$eval('#boil-note', (n) => n.textContent);
     check(note.includes('every 5 frames'), `the boil rate sets the update interval: ${note}`);
+    // Following the motion: frame 5 is then drawn after frames from the last change on.
+    await page.click('#follow-motion input[type="checkbox"]');
+    b = await rendered(page, 'b', Number(b.renders));
+    check(b.followed === '0', 'frame 5 is a change of the jitter: nothing to carry');
+    await page.focus('#scrubber');
+    await page.keyboard.press('ArrowRight');
+    b = await rendered(page, 'b', Number(b.renders), {frame: '6'});
+    check(b.followed === '1', 'frame 6 carries the hatching along the motion');
   }
   await page.click('#exact');
   b = await rendered(page, 'b', Number(b.renders), {exact: '1'});
@@ -204,12 +212,13 @@ try {
   const exactB = await shownBytes(page, 'b');
   check(!exactB.equals(exactA), 'A and B show different settings');
   const command = await page.$eval('#command-line', (pre) => pre.textContent);
-  check(command.includes('--look stipple') && (!video || command.includes('--boil-rate 5')),
-    `B's command line names its look and boil rate: ${command}`);
-  // The command line, with a picture of frame 5 for its output.
+  check(command.includes('--look stipple') &&
+    (!video || (command.includes('--boil-rate 5') && command.includes('--follow-motion'))),
+    `B's command line names its look, boil rate and following: ${command}`);
+  // The command line, with a picture of B's frame for its output.
   const words = command.split(' ').slice(1);
   const at = words.indexOf('-o');
-  words.splice(at, 2, '--frame', '5');
+  words.splice(at, 2, '--frame', b.frame);
   const cliB = render(words.map((w) => w.replace(/^'(.*)'$/, '$1')), join(dir, 'cli-b.png'));
   check(cliB.equals(exactB), 'the copied command line renders the frame B shows');
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <sstream>
 
 #include "cli/command.h"
@@ -13,6 +14,7 @@
 #include "media/images.h"
 #include "media/paths.h"
 #include "media/reader.h"
+#include "run/followed_frames.h"
 #include "run/frame_source.h"
 #include "run/look_files.h"
 #include "run/settings_file.h"
@@ -99,7 +101,7 @@ class CompareCommand : public Command {
         for (const std::string& look : rows) {
             run::FilterOptions options = filter_;
             options.look = look;
-            run::applyFilterSettings(*host, options);
+            follow_ = run::applyFilterSettings(*host, options).followMotion;
             if (!variation) {
                 tiles.push_back(tile(render(*host, frame), look.empty() ? unlookedLabel() : look));
                 continue;
@@ -123,9 +125,16 @@ class CompareCommand : public Command {
     }
 
   private:
-    cv::Mat render(kit::FilterHost& host, const run::SourceFrame& frame) const {
-        return run::renderFrame(host, frame.bgr, frame.index,
-                                fmt::format("{} frame {}", input_, frame.index));
+    // The frame as drawlet render draws it: following the motion when the settings say so
+    // (a video's), its positions found from the frames since the last tick.
+    cv::Mat render(kit::FilterHost& host, const run::SourceFrame& frame) {
+        const std::string what = fmt::format("{} frame {}", input_, frame.index);
+        if (!follow_ || media::isStillImage(input_))
+            return run::renderFrame(host, frame.bgr, frame.index, what);
+        if (!followed_) followed_.emplace(input_, reading_);
+        const int interval = host.value(host.parameter(kit::alias::kUpdateInterval));
+        const auto at = followed_->at(frame.index, interval);
+        return run::renderFrame(host, frame.bgr, frame.index, what, at->coordinates);
     }
 
     std::string unlookedLabel() const {
@@ -151,6 +160,8 @@ class CompareCommand : public Command {
     int columns_ = 0;
     cv::Rect detail_;  // the window shown at full size under each tile; empty: none
     FilterOptions filter_;
+    bool follow_ = false;  // the tile's settings follow the motion
+    std::optional<run::FollowedFrames> followed_;
     bool overwrite_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "cli/cli_model.h"
 #include "cli/command.h"
 #include "kit/parameter_info.h"
+#include "run/run_settings.h"
 
 namespace drawlet::cli {
 
@@ -21,11 +22,13 @@ std::string joined(const std::vector<std::string>& words, const std::string& sep
     return out;
 }
 
-// "mode= line-step= ...": what --set takes, from the parameter table.
+// "mode= line-step= ... follow-motion=": what --set takes, from the parameter table and the
+// hosts' own setting.
 std::vector<std::string> assignmentStarts() {
     std::vector<std::string> starts;
     for (const kit::ParameterInfo& p : kit::parameterTable())
         starts.push_back(std::string(p.alias) + "=");
+    starts.push_back(std::string(run::follow_motion::kKey) + "=");
     return starts;
 }
 

@@ -18,7 +18,7 @@ namespace drawlet::cli {
 
 namespace {
 
-void printTable(kit::FilterHost& host, std::ostream& out) {
+void printTable(kit::FilterHost& host, const run::RunSettings& run, std::ostream& out) {
     out << host.displayName() << " (" << host.information() << ")\n\nSliders:\n";
     out << "  index    value  default      min      max  alias             name\n";
     for (const kit::Parameter& p : host.parameters())
@@ -31,9 +31,12 @@ void printTable(kit::FilterHost& host, std::ostream& out) {
             out << fmt::format("{:>7}{:>9}{:>9}  {:<17} {}\n", p.index,
                                host.value(p) ? "on" : "off", p.defaultValue ? "on" : "off", p.alias,
                                p.name);
+    out << "\nThe hosts' own (not the module's):\n           value  default  key\n";
+    out << fmt::format("{:>16}{:>9}  {}\n", run.followMotion ? "on" : "off", "off",
+                       run::follow_motion::kKey);
 }
 
-void printTsv(kit::FilterHost& host, std::ostream& out) {
+void printTsv(kit::FilterHost& host, const run::RunSettings&, std::ostream& out) {
     for (const kit::Parameter& p : host.parameters()) {
         if (p.kind == kit::ParameterKind::Slider)
             out << "slider\t" << p.index << '\t' << p.name << '\t' << p.defaultValue << '\t'
@@ -46,20 +49,22 @@ void printTsv(kit::FilterHost& host, std::ostream& out) {
 
 // Each format's writer; the values given (defaults, --settings, --set) are the defaults the
 // documents show.
-using Writer = std::function<std::string(const kit::FilterHost&, const std::string& lookName)>;
+using Writer = std::function<std::string(const kit::FilterHost&, const run::RunSettings&,
+                                         const std::string& lookName)>;
 
 const std::map<std::string, Writer>& documentWriters() {
+    using Run = run::RunSettings;
     static const std::map<std::string, Writer> writers = {
-        {"markdown",
-         [](const kit::FilterHost& h, const std::string&) { return markdownParameterTable(h); }},
-        {"man",
-         [](const kit::FilterHost& h, const std::string&) { return manParameterSection(h); }},
-        {"kdenlive", [](const kit::FilterHost& h,
-                        const std::string& look) { return frei0r::kdenliveEffect(h, look); }},
-        {"shotcut-meta",
-         [](const kit::FilterHost& h, const std::string&) { return frei0r::shotcutMetadata(h); }},
-        {"shotcut-ui",
-         [](const kit::FilterHost& h, const std::string&) { return frei0r::shotcutControls(h); }},
+        {"markdown", [](const kit::FilterHost& h, const Run& r,
+                        const std::string&) { return markdownParameterTable(h, r); }},
+        {"man", [](const kit::FilterHost& h, const Run& r,
+                   const std::string&) { return manParameterSection(h, r); }},
+        {"kdenlive", [](const kit::FilterHost& h, const Run& r,
+                        const std::string& look) { return frei0r::kdenliveEffect(h, r, look); }},
+        {"shotcut-meta", [](const kit::FilterHost& h, const Run&,
+                            const std::string&) { return frei0r::shotcutMetadata(h); }},
+        {"shotcut-ui", [](const kit::FilterHost& h, const Run& r,
+                          const std::string&) { return frei0r::shotcutControls(h, r); }},
     };
     return writers;
 }
@@ -80,6 +85,7 @@ class ParamsCommand : public Command {
                       "name, starting from the values given");
         c->add_option("--save", save_, "write the values (defaults, --settings, --set) as JSON");
         addFilterOptions(*c, filter_);
+        addFollowMotionFlag(*c, filter_);
         c->add_flag("-y,--overwrite", overwrite_, "overwrite an existing --save file");
         return c;
     }
@@ -87,20 +93,21 @@ class ParamsCommand : public Command {
     void run(const Io& io) override {
         if (!lookName_.empty() && format_ != "kdenlive")
             throw UsageError("--look-name goes with --format kdenlive");
-        auto host = configuredHost(filter_, io.err);
+        run::RunSettings runSettings;
+        auto host = configuredHost(filter_, io.err, &runSettings);
         if (const auto writer = documentWriters().find(format_);
             writer != documentWriters().end() && save_.empty()) {
-            io.out << writer->second(*host, lookName_);
+            io.out << writer->second(*host, runSettings, lookName_);
             return;
         }
         if (save_.empty()) {
-            (format_ == "tsv" ? printTsv : printTable)(*host, io.out);
+            (format_ == "tsv" ? printTsv : printTable)(*host, runSettings, io.out);
             return;
         }
         // Like a render's output: an existing file is kept unless -y is given, and a failed
         // write leaves it as it was.
         PendingOutput pending(save_, overwrite_, false);
-        run::saveSettingsFile(*host, pending.path());
+        run::saveSettingsFile(*host, runSettings, pending.path());
         pending.commit();
         io.out << "wrote " << save_ << '\n';
     }

@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "cli/alpha_matte.h"
 #include "cli/command.h"
@@ -15,6 +16,7 @@
 #include "media/rates.h"
 #include "media/reader.h"
 #include "run/boil_rate.h"
+#include "run/followed_frames.h"
 #include "run/frame_source.h"
 #include "run/signals.h"
 
@@ -94,6 +96,7 @@ class RenderCommand : public Command {
                       "channel (PNG, VP9 in .webm, ProRes 4444 in .mov)")
             ->check(CLI::IsMember({"mask"}));
         addFilterOptions(*c, filter_);
+        addFollowMotionFlag(*c, filter_);
         addOutputFlags(*c, flags_);
         return c;
     }
@@ -114,7 +117,10 @@ class RenderCommand : public Command {
         job_.encode.quiet = job_.quiet;
         media::checkOutputEncoding(job_.output, job_.encode);
         checkInput(job_.input);
-        auto host = configuredHost(filter_, io.err);
+        run::RunSettings runSettings;
+        auto host = configuredHost(filter_, io.err, &runSettings);
+        // A picture is one frame: every frame of it is a tick, drawn as it is without.
+        job_.followMotion = runSettings.followMotion && !stillIn;
         if (job_.boilRate >= 0 && setsUpdateInterval(*host))
             throw UsageError(
                 "--boil-rate sets the update interval: give it or --set update-interval, not "
@@ -188,20 +194,40 @@ class RenderCommand : public Command {
         pending.commit();
     }
 
-    // A video in, a picture out: frame --frame of the video.
+    void applyBoilRate(kit::FilterHost& host, media::FrameRate rate, const Io& io) const {
+        if (job_.boilRate < 0) return;
+        if (const std::string note = run::applyBoilRate(host, job_.boilRate, rate); !note.empty())
+            io.err << "drawlet: note: " << note << '\n';
+    }
+
+    // A video in, a picture out: frame --frame of the video, as a render of the whole video
+    // draws it.
     void renderOneFrame(kit::FilterHost& host, const Io& io) {
-        const run::SourceFrame frame =
-            run::readSourceFrame(job_.input, frame_, readerOptions(job_));
-        if (job_.boilRate >= 0)
-            if (const std::string note = run::applyBoilRate(host, job_.boilRate, frame.frameRate);
-                !note.empty())
-                io.err << "drawlet: note: " << note << '\n';
+        std::optional<run::FollowedFrames> followed;
+        run::SourceFrame frame;
+        if (job_.followMotion) {
+            followed.emplace(job_.input, readerOptions(job_));
+            applyBoilRate(host, followed->frameRate(), io);
+        } else {
+            frame = run::readSourceFrame(job_.input, frame_, readerOptions(job_));
+            applyBoilRate(host, frame.frameRate, io);
+        }
+        const DrawletPatternCoordinates* coordinates = nullptr;
+        if (followed) {
+            const int interval = host.value(host.parameter(kit::alias::kUpdateInterval));
+            const auto at =
+                followed->at(frame_, interval, [] { return run::stopFlag().load() == 0; });
+            if (!at) throw Error("stopped");
+            frame = *at->source;
+            coordinates = at->coordinates;
+        }
         const std::string what = fmt::format("{} frame {}", job_.input, frame.index);
         MattedFrame drawn;
         if (job_.alphaMask)
-            drawn = renderWithMatte(host, frame.bgr, frame.alpha, frame.index, what);
+            drawn = renderWithMatte(host, frame.bgr, frame.alpha, frame.index, what, coordinates);
         else
-            drawn = {run::renderFrame(host, frame.bgr, frame.index, what), frame.alpha};
+            drawn = {run::renderFrame(host, frame.bgr, frame.index, what, coordinates),
+                     frame.alpha};
         PendingOutput pending(job_.output, job_.overwrite, false);
         const bool alpha = !drawn.alpha.empty() && media::imageKeepsAlpha(job_.output);
         media::writePicture(pending.path(), job_.output, drawn.bgr, alpha ? &drawn.alpha : nullptr);

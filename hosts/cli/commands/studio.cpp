@@ -37,6 +37,7 @@ class StudioCommand : public Command {
                       "start with this boil rate (changes of the jitter per second, videos)")
             ->check(CLI::NonNegativeNumber);
         addFilterOptions(*c, filter_);
+        addFollowMotionFlag(*c, filter_);
         return c;
     }
 
@@ -49,9 +50,11 @@ class StudioCommand : public Command {
                                       ? ": is a folder; give a picture, a video or an image "
                                         "sequence such as frames/%05d.png"
                                       : ": no such file"));
-        auto host = configuredHost(filter_, io.err);
+        run::RunSettings runSettings;
+        auto host = configuredHost(filter_, io.err, &runSettings);
         studio::StartSettings start;
         start.look = filter_.look;
+        start.followMotion = runSettings.followMotion;
         start.values = run::SettingsJson::object();
         for (const kit::Parameter& p : host->parameters()) start.values[p.key()] = host->value(p);
         if (boilRate_ >= 0) start.boilRate = boilRate_;

@@ -66,6 +66,7 @@ Shotcut.KeyframableFilter {
         bilinearCheck.checked = parameterValue('bilinear', 0, -1) >= 0.5;
         bicubicCheck.checked = parameterValue('bicubic', 0, -1) >= 0.5;
         maskCheck.checked = parameterValue('mask', 0, -1) >= 0.5;
+        followMotionCheck.checked = parameterValue('follow-motion', 0, -1) >= 0.5;
         blockUpdate = false;
         enableControls(isSimpleKeyframesActive());
     }
@@ -104,7 +105,7 @@ Shotcut.KeyframableFilter {
     middleValues: [5, 54, 0, 1, 15, 0, 100, 0, -100, 100, 1, 0, 100, 175, 175, 100, 0, 100, 200, 2000, 3000]
     endValues: [5, 54, 0, 1, 15, 0, 100, 0, -100, 100, 1, 0, 100, 175, 175, 100, 0, 100, 200, 2000, 3000]
     width: 380
-    height: 1280
+    height: 1320
     Component.onCompleted: {
         if (filter.isNew) {
             filter.set('integer-values', 1);
@@ -139,6 +140,7 @@ Shotcut.KeyframableFilter {
             filter.set('bilinear', 0);
             filter.set('bicubic', 0);
             filter.set('mask', 0);
+            filter.set('follow-motion', 0);
             filter.savePreset(preset.parameters);
         }
         setControls();
@@ -157,7 +159,7 @@ Shotcut.KeyframableFilter {
         Shotcut.Preset {
             id: preset
 
-            parameters: ['mode', 'line-step', 'extract-interval', 'line-length', 'line-width', 'noise', 'tone-curve', 'line-density', 'pattern', 'tilt', 'density-limit', 'update-interval', 'seed', 'tilt-jitter', 'x-jitter', 'y-jitter', 'pattern-scale', 'pattern-angle', 'saturation', 'brightness', 'line-type', 'canny-low', 'canny-high', 'lines', 'hatching', 'diffusion', 'invert-pattern', 'bilinear', 'bicubic', 'mask']
+            parameters: ['mode', 'line-step', 'extract-interval', 'line-length', 'line-width', 'noise', 'tone-curve', 'line-density', 'pattern', 'tilt', 'density-limit', 'update-interval', 'seed', 'tilt-jitter', 'x-jitter', 'y-jitter', 'pattern-scale', 'pattern-angle', 'saturation', 'brightness', 'line-type', 'canny-low', 'canny-high', 'lines', 'hatching', 'diffusion', 'invert-pattern', 'bilinear', 'bicubic', 'mask', 'follow-motion']
             Layout.columnSpan: 3
             onBeforePresetLoaded: resetSimpleKeyframes()
             onPresetSelected: {
@@ -1094,6 +1096,32 @@ Shotcut.KeyframableFilter {
             onClicked: {
                 filter.set('mask', 0);
                 maskCheck.checked = false;
+            }
+        }
+
+        Item {
+            width: 1
+        }
+
+        Label {
+            text: 'Follow motion'
+            Layout.alignment: Qt.AlignRight
+
+            Shotcut.HoverTip {
+                text: 'follow-motion: between two changes of the jitter, move the hatching with the picture instead of holding it on the screen (videos; a setting of the hosts, not of the module)'
+            }
+        }
+
+        CheckBox {
+            id: followMotionCheck
+
+            onClicked: filter.set('follow-motion', checked ? 1 : 0)
+        }
+
+        Shotcut.UndoButton {
+            onClicked: {
+                filter.set('follow-motion', 0);
+                followMotionCheck.checked = false;
             }
         }
 

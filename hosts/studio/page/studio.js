@@ -9,8 +9,9 @@ const AUTO_EXACT_MS = 400;
 const $ = (selector, root = document) => root.querySelector(selector);
 
 let session = null;  // GET api/session
-// Each side: {values: {key: int}, look: name or '', boilRate: number or null, confirmed: the
-// values as the module left them at the side's last render, or undefined before it}.
+// Each side: {values: {key: int}, look: name or '', boilRate: number or null, followMotion:
+// true or false, confirmed: the values as the module left them at the side's last render, or
+// undefined before it}.
 const sides = {a: null, b: null};
 let active = 'a';
 let frame = 0;
@@ -18,6 +19,9 @@ let split = 0.5;
 const controls = {};  // key -> {element, set(value)}
 const views = {};
 const originals = new Map();  // "frame:maxSide" -> object URL of the frame as it is
+// This page's renders name it, so that the server drops one of a side that a newer one of the
+// same side overtook.
+const pageId = Math.random().toString(36).slice(2);
 
 function el(tag, attributes = {}, ...children) {
   const node = document.createElement(tag);
@@ -33,6 +37,8 @@ function el(tag, attributes = {}, ...children) {
 function parameter(key) { return session.parameters.find((p) => p.key === key); }
 function defaults() { return Object.fromEntries(session.parameters.map((p) => [p.key, p.default])); }
 function lookNamed(name) { return session.looks.find((l) => l.name === name); }
+// Whether the side's look (or the defaults) follows the motion.
+function baseFollows(side) { return lookNamed(sides[side].look)?.followMotion ?? false; }
 function isVideo() { return session.input.video; }
 function previewSide() { return Number($('#preview-size').value); }
 
@@ -107,13 +113,33 @@ function makeBoilControl() {
   return box;
 }
 
+// Follow motion: between two changes of the jitter the hatching moves with the picture. The
+// server draws such a frame after the frames from the last change on, as drawlet render
+// --follow-motion does.
+function makeFollowControl() {
+  const check = el('input', {type: 'checkbox', 'aria-label': session.followMotion.label});
+  check.addEventListener('change', () => {
+    sides[active].followMotion = check.checked;
+    refresh();
+    renderChanged([active]);
+  });
+  const box = el('div', {class: 'control', id: 'follow-motion'},
+    el('div', {class: 'head'}, el('span', {class: 'label', text: session.followMotion.label}),
+      el('span', {class: 'name', text: session.followMotion.key}),
+      el('span', {class: 'range', text: 'on/off'})),
+    el('div', {class: 'inputs'}, check, el('span', {class: 'unit', text: 'off by default'})),
+    el('div', {class: 'description', text: session.followMotion.description}));
+  controls.followMotion = {element: box, set: (v) => { check.checked = v; }};
+  return box;
+}
+
 function buildControls() {
   const groups = new Map();
   for (const p of session.parameters) {
     if (!groups.has(p.group)) groups.set(p.group, el('fieldset', {}, el('legend', {text: p.group})));
     groups.get(p.group).append(makeControl(p));
   }
-  if (isVideo() && groups.has('Motion')) groups.get('Motion').append(makeBoilControl());
+  if (isVideo() && groups.has('Motion')) groups.get('Motion').append(makeBoilControl(), makeFollowControl());
   $('#groups').append(...groups.values());
   const looks = $('#look');
   looks.append(el('option', {value: '', text: '(no look: defaults)'}));
@@ -130,7 +156,8 @@ function refresh() {
   }
   const look = lookNamed(side.look);
   $('#look').value = side.look;
-  const modified = look && session.parameters.some((p) => side.values[p.key] !== look.values[p.key]);
+  const modified = look && (session.parameters.some((p) => side.values[p.key] !== look.values[p.key]) ||
+    (isVideo() && side.followMotion !== look.followMotion));
   $('#look-description').textContent = look ? look.description + (modified ? ' (changed below)' : '') : '';
   for (const s of ['a', 'b']) $('#side-' + s).setAttribute('aria-pressed', String(s === active));
   $('#copy-side').textContent = active === 'a' ? 'Copy A to B' : 'Copy B to A';
@@ -140,6 +167,10 @@ function refresh() {
     const slider = controls['update-interval'].element;
     for (const input of slider.querySelectorAll('input')) input.disabled = side.boilRate !== null;
     $('#boil-note').textContent = boilNote(side.boilRate, interval);
+  }
+  if (controls.followMotion) {
+    controls.followMotion.set(side.followMotion);
+    controls.followMotion.element.classList.toggle('changed', side.followMotion !== baseFollows(active));
   }
   $('#command-line').textContent = commandLine(active);
 }
@@ -175,6 +206,7 @@ function chooseLook(name) {
   const look = lookNamed(name);
   sides[active].values = {...(look ? look.values : defaults())};
   sides[active].look = name;
+  sides[active].followMotion = look ? look.followMotion : false;
   refresh();
   renderChanged([active]);
 }
@@ -190,6 +222,7 @@ function setupViews() {
       figure, drawn: $('img.drawn', figure), original: $('img.original', figure),
       divider: $('.divider', figure), status: $('.status', figure),
       busy: false, dirty: false, wantExact: false, url: null, shown: null, interval: null, renders: 0,
+      generation: 0, following: false, sentFrame: null,
     };
     const frameBox = $('.frame', figure);
     const follow = (event) => {
@@ -234,7 +267,8 @@ async function originalUrl(frameNumber, maxSide) {
 // callback sees what changed since.
 function requestBody(side, maxSide) {
   const state = sides[side];
-  const body = {settings: {...state.values}, frame, maxSide, boilRate: isVideo() ? state.boilRate : null};
+  const body = {settings: {...state.values}, frame, maxSide, boilRate: isVideo() ? state.boilRate : null,
+    followMotion: isVideo() && state.followMotion};
   if (state.confirmed) body.previous = state.confirmed;
   return body;
 }
@@ -248,29 +282,38 @@ function renderChanged(which) {
 }
 
 // Draws the side's frame; while a request is out, later changes only mark it dirty, and the
-// newest settings go out when it returns.
+// newest settings go out when it returns. A frame that follows the motion may first wait for
+// the frames since the jitter last changed: another frame does not wait for it, and the
+// server drops the one it overtook.
 async function render(side) {
   const view = views[side];
-  if (view.busy) {
+  const overtake = view.busy && view.following && view.sentFrame !== frame;
+  if (view.busy && !overtake) {
     view.dirty = true;
     return;
   }
+  const generation = ++view.generation;
   view.busy = true;
   view.dirty = false;
   view.figure.classList.add('busy');
   const maxSide = view.wantExact ? 0 : previewSide();
   const body = requestBody(side, maxSide);
+  view.following = body.followMotion;
+  view.sentFrame = body.frame;
   let estimate = Infinity;
   try {
     const response = await fetch('api/render', {
-      method: 'POST', headers: {'Content-Type': 'application/json'}, body: JSON.stringify(body),
+      method: 'POST', body: JSON.stringify(body),
+      headers: {'Content-Type': 'application/json', 'X-Preview-Of': `${pageId}-${side}`},
     });
+    if (generation !== view.generation) return;
     if (!response.ok) throw new Error((await response.json()).error);
     const blob = await response.blob();
     const header = (name) => response.headers.get(name);
     const width = Number(header('X-Width')), height = Number(header('X-Height'));
     const ms = Number(header('X-Filter-Ms'));
     const exact = header('X-Exact') === '1';
+    const followed = header('X-Followed') === '1';
     view.interval = Number(header('X-Update-Interval'));
     adoptValues(side, body.settings, JSON.parse(header('X-Values')));
     estimate = ms * (session.input.width * session.input.height) / (width * height);
@@ -280,10 +323,12 @@ async function render(side) {
     view.drawn.src = view.url;
     view.original.src = source;
     view.renders += 1;
-    Object.assign(view.figure.dataset, {exact: exact ? '1' : '0', frame: String(body.frame), renders: String(view.renders)});
+    Object.assign(view.figure.dataset, {exact: exact ? '1' : '0', frame: String(body.frame), renders: String(view.renders),
+      followed: followed ? '1' : '0'});
     view.shown = {exact, frame: body.frame};
     view.status.classList.remove('error');
-    view.status.textContent = `${side.toUpperCase()} · ${exact ? 'exact' : 'preview'} ${width}×${height} · frame ${body.frame} · filter ${ms.toFixed(0)} ms`;
+    view.status.textContent = `${side.toUpperCase()} · ${exact ? 'exact' : 'preview'} ${width}×${height} · frame ${body.frame}` +
+      `${followed ? ' · hatching carried along the motion' : ''} · filter ${ms.toFixed(0)} ms`;
     showSplit();
     if (side === active) refresh();
     if (exact) {
@@ -293,12 +338,17 @@ async function render(side) {
       link.hidden = false;
     }
   } catch (error) {
-    view.status.classList.add('error');
-    view.status.textContent = `${side.toUpperCase()}: ${error.message}`;
+    if (generation === view.generation) {
+      view.status.classList.add('error');
+      view.status.textContent = `${side.toUpperCase()}: ${error.message}`;
+    }
   } finally {
-    view.busy = false;
-    view.figure.classList.remove('busy');
+    if (generation === view.generation) {
+      view.busy = false;
+      view.figure.classList.remove('busy');
+    }
   }
+  if (generation !== view.generation) return;
   if (view.dirty) {
     view.wantExact = false;
     render(side);
@@ -365,13 +415,16 @@ function commandLine(side) {
     words.push('--set', `${p.key}=${p.kind === 'check' ? (v ? 'on' : 'off') : v}`);
   }
   if (isVideo() && state.boilRate !== null) words.push('--boil-rate', String(state.boilRate));
+  if (isVideo() && state.followMotion !== baseFollows(side))
+    words.push(...(state.followMotion ? ['--follow-motion'] : ['--set', 'follow-motion=off']));
   return words.join(' ');
 }
 
 async function saveSettings() {
   const response = await fetch('api/settings-file', {
     method: 'POST', headers: {'Content-Type': 'application/json'},
-    body: JSON.stringify({settings: sides[active].values, boilRate: isVideo() ? sides[active].boilRate : null}),
+    body: JSON.stringify({settings: sides[active].values, boilRate: isVideo() ? sides[active].boilRate : null,
+      followMotion: isVideo() && sides[active].followMotion}),
   });
   if (!response.ok) {
     views[active].status.textContent = (await response.json()).error;
@@ -411,7 +464,8 @@ async function start() {
   $('#module-name').textContent = session.module;
   document.title = `${input.name} · drawlet studio`;
   $('#views').style.setProperty('--aspect', String(input.width / input.height));
-  const first = {values: {...session.start.values}, look: session.start.look, boilRate: session.start.boilRate};
+  const first = {values: {...session.start.values}, look: session.start.look, boilRate: session.start.boilRate,
+    followMotion: session.start.followMotion};
   sides.a = first;
   sides.b = structuredClone(first);
   buildControls();
