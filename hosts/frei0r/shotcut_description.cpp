@@ -242,50 +242,53 @@ std::string shotcutMetadata(const kit::FilterHost& host) {
                parameters);
 }
 
-std::string shotcutControls(const kit::FilterHost& host, const run::RunSettings& run) {
-    const std::vector<Control> controls = controlsOf(host, run);
+namespace {
+
+// The functions that keep the sliders' keyframes in step with the filter's values.
+std::string keyframeFunctions(const std::vector<Control>& controls) {
+    std::string enable, simple;
+    for (const Control& c : controls) {
+        if (!c.isSlider()) continue;
+        enable += c.id + "Slider.enabled = ";
+        simple += fmt::format("        updateFilter({}, {}Slider.value, {}Keyframes, null);\n",
+                              qmlString(c.property), c.id, c.id);
+    }
+    return "    function enableControls(enabled) {\n        " + enable + "enabled;\n    }\n\n" +
+           "    function updateSimpleKeyframes() {\n        setControls();\n" + simple +
+           "    }\n\n";
+}
+
+// The keyframe lists and size of the panel, and what a new filter starts from.
+std::string panelStart(const std::vector<Control>& controls) {
     const auto sliders = [](const Control& c) { return c.isSlider(); };
-    const auto all = [](const Control&) { return true; };
     const auto property = [](const Control& c) { return qmlString(c.property); };
     const auto value = [](const Control& c) { return std::to_string(c.value); };
-
-    std::string out = fmt::format(kGeneratedNote, "shotcut-ui") +
-                      "import QtQuick 2.12\n"
-                      "import QtQuick.Controls 2.12\n"
-                      "import QtQuick.Layouts 1.12\n"
-                      "import Shotcut.Controls 1.0 as Shotcut\n\n"
-                      "Shotcut.KeyframableFilter {\n";
-    out += setControlsFunction(controls);
-    std::string enable, simple, defaults;
-    for (const Control& c : controls) {
-        if (c.isSlider()) {
-            enable += c.id + "Slider.enabled = ";
-            simple += fmt::format("        updateFilter({}, {}Slider.value, {}Keyframes, null);\n",
-                                  qmlString(c.property), c.id, c.id);
-        }
+    const std::string values = listOf(controls, sliders, value);
+    std::string defaults;
+    for (const Control& c : controls)
         defaults +=
             fmt::format("            filter.set({}, {});\n", qmlString(c.property), c.value);
-    }
-    out += "    function enableControls(enabled) {\n        " + enable + "enabled;\n    }\n\n";
-    out +=
-        "    function updateSimpleKeyframes() {\n        setControls();\n" + simple + "    }\n\n";
-    const std::string values = listOf(controls, sliders, value);
-    out += fmt::format(
-        "    keyframableParameters: {}\n    startValues: {}\n    middleValues: {}\n"
-        "    endValues: {}\n    width: 380\n    height: {}\n",
-        listOf(controls, sliders, property), values, values, values, 40 * controls.size() + 80);
-    out += fmt::format(
-        "    Component.onCompleted: {{\n"
-        "        if (filter.isNew) {{\n"
-        "            filter.set({}, 1);\n"
-        "            filter.set({}, {});\n{}"
-        "            filter.savePreset(preset.parameters);\n"
-        "        }}\n"
-        "        setControls();\n"
-        "    }}\n\n",
-        qmlString(kIntegerValuesName), qmlString(kRateClockName), qmlString(kRateClockValue),
-        defaults);
-    out += fmt::format(
+    return fmt::format(
+               "    keyframableParameters: {}\n    startValues: {}\n    middleValues: {}\n"
+               "    endValues: {}\n    width: 380\n    height: {}\n",
+               listOf(controls, sliders, property), values, values, values,
+               40 * controls.size() + 80) +
+           fmt::format(
+               "    Component.onCompleted: {{\n"
+               "        if (filter.isNew) {{\n"
+               "            filter.set({}, 1);\n"
+               "            filter.set({}, {});\n{}"
+               "            filter.savePreset(preset.parameters);\n"
+               "        }}\n"
+               "        setControls();\n"
+               "    }}\n\n",
+               qmlString(kIntegerValuesName), qmlString(kRateClockName), qmlString(kRateClockValue),
+               defaults);
+}
+
+// The grid's first row: the presets of every control.
+std::string presetRow(const std::vector<Control>& controls) {
+    return fmt::format(
         "    GridLayout {{\n"
         "        anchors.fill: parent\n"
         "        anchors.margins: 8\n"
@@ -304,28 +307,47 @@ std::string shotcutControls(const kit::FilterHost& host, const run::RunSettings&
         "                initializeSimpleKeyframes();\n"
         "            }}\n"
         "        }}\n\n",
-        listOf(controls, all, property));
+        listOf(
+            controls, [](const Control&) { return true; },
+            [](const Control& c) { return qmlString(c.property); }));
+}
+
+// The end of the grid, and the handlers that redraw the controls when the filter, its in
+// and out points or the playhead change.
+constexpr const char* kPanelEnd =
+    "        Item {\n            Layout.fillHeight: true\n        }\n    }\n\n"
+    "    Connections {\n"
+    "        function onChanged() {\n            setControls();\n        }\n\n"
+    "        function onInChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
+    "        function onOutChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
+    "        function onAnimateInChanged() {\n            updateSimpleKeyframes();\n"
+    "        }\n\n"
+    "        function onAnimateOutChanged() {\n            updateSimpleKeyframes();\n"
+    "        }\n\n"
+    "        function onPropertyChanged(name) {\n            setControls();\n        }\n\n"
+    "        target: filter\n"
+    "    }\n\n"
+    "    Connections {\n"
+    "        function onPositionChanged() {\n            setControls();\n        }\n\n"
+    "        target: producer\n"
+    "    }\n"
+    "}\n";
+
+}  // namespace
+
+std::string shotcutControls(const kit::FilterHost& host, const run::RunSettings& run) {
+    const std::vector<Control> controls = controlsOf(host, run);
+    std::string out = fmt::format(kGeneratedNote, "shotcut-ui") +
+                      "import QtQuick 2.12\n"
+                      "import QtQuick.Controls 2.12\n"
+                      "import QtQuick.Layouts 1.12\n"
+                      "import Shotcut.Controls 1.0 as Shotcut\n\n"
+                      "Shotcut.KeyframableFilter {\n";
+    out += setControlsFunction(controls) + keyframeFunctions(controls) + panelStart(controls) +
+           presetRow(controls);
     for (const Control& c : controls)
         out += c.isSlider() ? sliderRow(c) : c.isList() ? listRow(c) : checkRow(c);
-    out +=
-        "        Item {\n            Layout.fillHeight: true\n        }\n    }\n\n"
-        "    Connections {\n"
-        "        function onChanged() {\n            setControls();\n        }\n\n"
-        "        function onInChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
-        "        function onOutChanged() {\n            updateSimpleKeyframes();\n        }\n\n"
-        "        function onAnimateInChanged() {\n            updateSimpleKeyframes();\n"
-        "        }\n\n"
-        "        function onAnimateOutChanged() {\n            updateSimpleKeyframes();\n"
-        "        }\n\n"
-        "        function onPropertyChanged(name) {\n            setControls();\n        }\n\n"
-        "        target: filter\n"
-        "    }\n\n"
-        "    Connections {\n"
-        "        function onPositionChanged() {\n            setControls();\n        }\n\n"
-        "        target: producer\n"
-        "    }\n"
-        "}\n";
-    return out;
+    return out + kPanelEnd;
 }
 
 }  // namespace drawlet::frei0r
