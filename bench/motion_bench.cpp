@@ -15,7 +15,8 @@
 // turn the nearest-pixel pattern sampling and the line drawing change that much by
 // themselves). The noisy pan adds sensor-like noise to every frame.
 // BM_LineFlicker/<clip>: lines alone (hatching off): the share of line pixels with no line
-// pixel within one pixel at the point they came from in the previous output.
+// pixel within one pixel at the point they came from in the previous output ("unmatched"),
+// beside the same share for the picture's own edges (Canny on the input's gray).
 // BM_Follower/<clip>: the motion follower's processor time for one 1080p frame on one thread,
 // every timed frame a followed one; fastest_ms is the least disturbed frame.
 #include <benchmark/benchmark.h>
@@ -248,31 +249,49 @@ cv::Mat linePixels(const cv::Mat& out) {
     return diff > 32;
 }
 
+// The share of `now`'s pixels that have none of `before`'s within one pixel at the point they
+// came from, counting only content that was in view before.
+double unmatchedShare(const cv::Mat& now, const cv::Mat& before, const Origin& o) {
+    cv::Mat moved, near;
+    cv::remap(before, moved, o.map, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT);
+    cv::dilate(moved, near, cv::Mat::ones(3, 3, CV_8U));
+    const cv::Mat lonely = now & ~near & o.valid;
+    return static_cast<double>(cv::countNonZero(lonely)) /
+           std::max(1, cv::countNonZero(now & o.valid));
+}
+
+// The picture's own edges: Canny on its gray, at thresholds that trace the photo's outlines.
+cv::Mat pictureEdges(const cv::Mat& bgr) {
+    cv::Mat gray, edges;
+    cv::cvtColor(bgr, gray, cv::COLOR_BGR2GRAY);
+    cv::Canny(gray, edges, 50, 150);
+    return edges;
+}
+
 void BM_LineFlicker(benchmark::State& state, const Clip& clip) {
     FilterHost host(modulePath());
     setParameter(host, "update-interval", kInterval);
     setParameter(host, "hatching", 0);
-    double unmatched = 0;
+    double lines = 0, picture = 0;
     int pairs = 0;
     for (auto _ : state) {
-        cv::Mat linesBefore;
+        cv::Mat linesBefore, edgesBefore;
         for (int n = 0; n < kFrames; ++n) {
-            const cv::Mat lines = linePixels(*host.processBgr(clip.frame(n), n));
+            const cv::Mat frame = clip.frame(n);
+            const cv::Mat linesNow = linePixels(*host.processBgr(frame, n));
+            const cv::Mat edgesNow = pictureEdges(frame);
             if (n >= 1) {
                 const Origin o = clip.origin(n);
-                cv::Mat moved, near, lonely;
-                cv::remap(linesBefore, moved, o.map, cv::noArray(), cv::INTER_NEAREST,
-                          cv::BORDER_CONSTANT);
-                cv::dilate(moved, near, cv::Mat::ones(3, 3, CV_8U));
-                lonely = lines & ~near & o.valid;
-                unmatched += static_cast<double>(cv::countNonZero(lonely)) /
-                             std::max(1, cv::countNonZero(lines & o.valid));
+                lines += unmatchedShare(linesNow, linesBefore, o);
+                picture += unmatchedShare(edgesNow, edgesBefore, o);
                 ++pairs;
             }
-            linesBefore = lines;
+            linesBefore = linesNow;
+            edgesBefore = edgesNow;
         }
     }
-    state.counters["unmatched"] = unmatched / pairs;
+    state.counters["unmatched"] = lines / pairs;
+    state.counters["picture_edges"] = picture / pairs;
 }
 
 // The calling thread's processor time: with one OpenCV thread all of the follower's work runs
