@@ -242,7 +242,8 @@ TEST_F(FrameDriver, PatternCoordinatesOnlyWhenFlaggedAndUsable) {
     cv::randu(in, 0, 256);
     ASSERT_EQ(processBgr(in, plain, 3), 1);
 
-    const auto [ownX, ownY] = test::ownPositions({w, h});
+    const auto positions = test::ownPositions({w, h});
+    const cv::Mat &ownX = positions.first, &ownY = positions.second;
     const DrawletPatternCoordinates own{ownX.ptr<float>(), ownY.ptr<float>(), w, h, w};
     ASSERT_EQ(processBgr(in, out, 3, flag, &own), 1);
     EXPECT_EQ(cv::norm(out, plain, cv::NORM_INF), 0);
