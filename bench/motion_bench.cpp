@@ -15,8 +15,9 @@
 // turn the nearest-pixel pattern sampling and the line drawing change that much by
 // themselves). The noisy pan adds sensor-like noise to every frame.
 // BM_LineFlicker/<clip>: lines alone (hatching off): the share of line pixels with no line
-// pixel within one pixel at the point they came from in the previous output ("unmatched"),
-// beside the same share for the picture's own edges (Canny on the input's gray).
+// pixel within one pixel at the point they came from in the previous output, over the same
+// pairs as the change rates, for the plain and the followed render (drawn from the steadied
+// picture), beside the same share for the picture's own edges (Canny on the input's gray).
 // BM_Follower/<clip>: the motion follower's processor time for one 1080p frame on one thread,
 // every timed frame a followed one; fastest_ms is the least disturbed frame.
 #include <benchmark/benchmark.h>
@@ -211,7 +212,7 @@ void BM_ChangeRate(benchmark::State& state, const Clip& clip) {
             const cv::Mat frame = clip.frame(n);
             const cv::Mat plainNow = *host.processBgr(frame, n);
             const DrawletPatternCoordinates* c = follower.advance(frame, n, kInterval);
-            const cv::Mat followedNow = c ? *host.processBgr(frame, n, c) : plainNow;
+            const cv::Mat followedNow = c ? *host.processBgr(follower.picture(), n, c) : plainNow;
             if (n == 0) known.start();
             const cv::Mat idealNow =
                 n == 0 ? plainNow : *host.processBgr(frame, n, known.carry(clip.origin(n)));
@@ -272,25 +273,33 @@ void BM_LineFlicker(benchmark::State& state, const Clip& clip) {
     FilterHost host(modulePath());
     setParameter(host, "update-interval", kInterval);
     setParameter(host, "hatching", 0);
-    double lines = 0, picture = 0;
+    double lines = 0, followed = 0, picture = 0;
     int pairs = 0;
     for (auto _ : state) {
-        cv::Mat linesBefore, edgesBefore;
+        MotionFollower follower;
+        cv::Mat linesBefore, followedBefore, edgesBefore;
         for (int n = 0; n < kFrames; ++n) {
             const cv::Mat frame = clip.frame(n);
             const cv::Mat linesNow = linePixels(*host.processBgr(frame, n));
+            const DrawletPatternCoordinates* c = follower.advance(frame, n, kInterval);
+            const cv::Mat followedNow =
+                c ? linePixels(*host.processBgr(follower.picture(), n, c)) : linesNow;
             const cv::Mat edgesNow = pictureEdges(frame);
-            if (n >= 1) {
+            // Both frames of a pair between two ticks, as for the change rates.
+            if (n >= 2 && n % kInterval != 0) {
                 const Origin o = clip.origin(n);
                 lines += unmatchedShare(linesNow, linesBefore, o);
+                followed += unmatchedShare(followedNow, followedBefore, o);
                 picture += unmatchedShare(edgesNow, edgesBefore, o);
                 ++pairs;
             }
             linesBefore = linesNow;
+            followedBefore = followedNow;
             edgesBefore = edgesNow;
         }
     }
-    state.counters["unmatched"] = lines / pairs;
+    state.counters["plain"] = lines / pairs;
+    state.counters["followed"] = followed / pairs;
     state.counters["picture_edges"] = picture / pairs;
 }
 

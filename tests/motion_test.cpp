@@ -1,5 +1,5 @@
-// The motion follower: which frames are ticks, how positions follow a pan, and that they do
-// not depend on the thread count.
+// The motion follower: which frames are ticks, how positions follow a pan, how the picture is
+// steadied, and that neither depends on the thread count.
 #include "run/motion.h"
 
 #include <gtest/gtest.h>
@@ -161,7 +161,53 @@ TEST(MotionFollower, PositionsWrapAroundTheFrame) {
     }
 }
 
-// OpenCV's thread count changes how the work is split, never the positions.
+// The picture a followed frame is drawn from holds still what only noise changes, and lets a
+// real change through at once: each byte stays within the steadying levels of the input's.
+// A clean picture is left as it is.
+TEST(MotionFollower, SteadiedPictureHoldsNoiseAndPassesChange) {
+    const cv::Mat picture = texture(7, {520, 400});
+    const cv::Size size(320, 240);
+    const cv::Rect interior(32, 32, size.width - 64, size.height - 64), patch(150, 100, 30, 20);
+    const auto frame = [&](int n) {
+        // Sensor-like noise: Gaussian, sigma 8 levels, new in every frame.
+        cv::Mat f = frameAt(picture, 100 + 3 * n, 60 - 2 * n, size), noise(size, CV_16SC3), out;
+        cv::RNG(n).fill(noise, cv::RNG::NORMAL, 0, 8);
+        cv::add(f, noise, out, cv::noArray(), CV_8UC3);
+        if (n == 3) out(patch) += cv::Scalar::all(80);
+        return out;
+    };
+    MotionFollower follower;
+    ASSERT_EQ(follower.advance(frame(0), 0, 24), nullptr);
+    cv::Mat before = frame(0), steadiedBefore = before;
+    for (int n = 1; n <= 3; ++n) {
+        const cv::Mat now = frame(n);
+        ASSERT_NE(follower.advance(now, n, 24), nullptr) << n;
+        const cv::Mat& steadied = follower.picture();
+        ASSERT_EQ(steadied.size(), size);
+        EXPECT_LT(cv::norm(steadied, now, cv::NORM_INF), MotionFollower::kSteadyLevels) << n;
+        // Content at (x, y) now was at (x + 3, y - 2) one frame ago.
+        const auto changed = [&](const cv::Mat& a, const cv::Mat& b) {
+            cv::Mat diff;
+            cv::absdiff(a(interior), b(interior + cv::Point(3, -2)), diff);
+            return cv::countNonZero(diff.reshape(1) > 0);
+        };
+        const int noisy = changed(now, before), held = changed(steadied, steadiedBefore);
+        EXPECT_LT(held, 0.15 * noisy) << n << ": " << held << " of " << noisy;
+        before = now;
+        steadiedBefore = steadied.clone();
+    }
+    EXPECT_EQ(cv::norm(follower.picture()(patch), frame(3)(patch), cv::NORM_INF), 0);
+
+    MotionFollower clean;
+    for (int n = 0; n <= 2; ++n) {
+        const cv::Mat now = frameAt(picture, 100 + 3 * n, 60 - 2 * n, size);
+        if (clean.advance(now, n, 24) != nullptr) {
+            EXPECT_EQ(cv::norm(clean.picture(), now, cv::NORM_INF), 0) << n;
+        }
+    }
+}
+
+// OpenCV's thread count changes how the work is split, never the positions or the picture.
 TEST(MotionFollower, SamePositionsAtOneAndTwoThreads) {
     const cv::Mat picture = texture(4, {520, 400});
     const int threads = cv::getNumThreads();
@@ -174,6 +220,10 @@ TEST(MotionFollower, SamePositionsAtOneAndTwoThreads) {
             const DrawletPatternCoordinates* c =
                 follower.advance(frameAt(picture, 80 + 5 * n, 60 + 3 * n, {320, 240}), n, 24);
             if (c == nullptr) continue;
+            cv::Mat gray;
+            cv::cvtColor(follower.picture(), gray, cv::COLOR_BGR2GRAY);
+            gray.convertTo(gray, CV_32F);
+            positions.push_back(gray);
             const cv::Mat x(c->height, c->width, CV_32F, const_cast<float*>(c->x),
                             c->stride * sizeof(float));
             const cv::Mat y(c->height, c->width, CV_32F, const_cast<float*>(c->y),
@@ -184,7 +234,7 @@ TEST(MotionFollower, SamePositionsAtOneAndTwoThreads) {
         runs.push_back(positions);
     }
     cv::setNumThreads(threads);
-    ASSERT_EQ(runs[0].rows, 6 * 240);
+    ASSERT_EQ(runs[0].rows, 9 * 240);
     EXPECT_EQ(cv::norm(runs[0], runs[1], cv::NORM_INF), 0);
 }
 

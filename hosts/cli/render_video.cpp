@@ -48,7 +48,7 @@ using ItemPtr = Item*;
 // The positions at which the frame of the item in the same slot samples the hatching, when
 // the render follows the motion.
 struct Followed {
-    run::PatternPositions positions;
+    run::FollowedFrame positions;
     DrawletPatternCoordinates coordinates{};
     bool on = false;  // false on a tick
 };
@@ -103,6 +103,7 @@ class VideoRender {
     ItemPtr read(tbb::flow_control& control);
     ItemPtr follow(ItemPtr item);
     const DrawletPatternCoordinates* coordinatesOf(ItemPtr item) const;
+    const cv::Mat& pictureOf(ItemPtr item) const;
     ItemPtr draw(ItemPtr item);
     void write(ItemPtr item);
     void checkSomethingDrawn() const;
@@ -187,7 +188,7 @@ void VideoRender::startFollowing() {
     media::VideoReader reader(job_.input, readerOptions(job_));
     reader.seekToFrame(first);
     std::vector<media::PacketPtr> others;
-    run::PatternPositions unused;
+    run::FollowedFrame unused;
     for (long long n = first; n < job_.start; ++n) {
         std::optional<media::VideoFrame> frame = reader.next(others);
         if (stop_.load() != 0) throw Error("stopped");
@@ -281,15 +282,22 @@ const DrawletPatternCoordinates* VideoRender::coordinatesOf(ItemPtr item) const 
     return slot.on ? &slot.coordinates : nullptr;
 }
 
+const cv::Mat& VideoRender::pictureOf(ItemPtr item) const {
+    if (coordinatesOf(item) == nullptr) return item->read.frame->bgr;
+    return followed_[static_cast<std::size_t>(item - ring_.data())].positions.picture;
+}
+
 ItemPtr VideoRender::draw(ItemPtr item) {
     if (stop_.load() != 0) throw Error("stopped");
     if (!item->read.frame || skipExisting(item->read.frame->index)) return item;
     const media::VideoFrame& f = *item->read.frame;
     const std::string what = fmt::format("{} frame {}", job_.input, f.index);
     if (job_.alphaMask)
-        item->drawn = renderWithMatte(host_, f.bgr, f.alpha, f.index, what, coordinatesOf(item));
+        item->drawn =
+            renderWithMatte(host_, pictureOf(item), f.alpha, f.index, what, coordinatesOf(item));
     else
-        item->drawn = {run::renderFrame(host_, f.bgr, f.index, what, coordinatesOf(item)), f.alpha};
+        item->drawn = {run::renderFrame(host_, pictureOf(item), f.index, what, coordinatesOf(item)),
+                       f.alpha};
     return item;
 }
 

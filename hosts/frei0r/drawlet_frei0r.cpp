@@ -215,7 +215,7 @@ struct Instance {
     // Following the motion, under its own lock, held from the positions to the frame drawn.
     std::mutex followLock;
     run::MotionFollower follower;
-    run::PatternPositions positions;
+    run::FollowedFrame positions;
     DrawletPatternCoordinates coordinates{};
     std::optional<int> lastFollowed;  // the frame number the positions are for; none on a tick
 
@@ -386,6 +386,7 @@ void update(Instance& instance, double time, const void* caller, const std::uint
         following.lock();
         coordinates =
             followedPositions(instance, bgr, frameNumber, instance.updateInterval(sliders));
+        if (coordinates != nullptr) frame = kit::toYcFrame(instance.positions.picture);
     }
     if (!processed(frame, frameNumber, sliders, checks, coordinates)) {
         copyFrame(inframe, outframe, instance.pixels());

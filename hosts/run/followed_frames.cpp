@@ -36,7 +36,8 @@ std::optional<FollowedFrames::Frame> FollowedFrames::at(long long index, int upd
         throw;
     }
     if (fed_ != index) throw Error(fmt::format("{}: has no frame {}", input_, index));
-    return Frame{&last_, followed_ ? &coordinates_ : nullptr};
+    if (!followed_) return Frame{&last_, nullptr, &last_.bgr};
+    return Frame{&last_, &coordinates_, &positions_.picture};
 }
 
 void FollowedFrames::restart(long long first, int updateInterval) {

@@ -25,6 +25,7 @@ class FollowedFrames {
     struct Frame {
         const SourceFrame* source = nullptr;
         const DrawletPatternCoordinates* coordinates = nullptr;  // null on a tick
+        const cv::Mat* picture = nullptr;  // what to draw: steadied, or the source on a tick
     };
 
     // Frame `index` at `updateInterval`, valid until the next call. nullopt when `keepGoing`
@@ -46,7 +47,7 @@ class FollowedFrames {
     long long fed_ = -1;  // the last frame fed; -1: none
     int interval_ = 0;
     SourceFrame last_;  // frame fed_
-    PatternPositions positions_;
+    FollowedFrame positions_;
     DrawletPatternCoordinates coordinates_{};
     bool followed_ = false;  // frame fed_ has positions
 };

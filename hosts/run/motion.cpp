@@ -1,6 +1,7 @@
 #include "run/motion.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -86,6 +87,34 @@ float ramp(float v, float from, float to) {
     return std::clamp((v - from) / (to - from), 0.0f, 1.0f);
 }
 
+// The standard deviation of the noise of a frame's green channel: the median size of the
+// response to the 3 x 3 mask (1 -2 1; -2 4 -2; 1 -2 1), which cancels smooth shading and is
+// 6 sigma wide for white noise (median of its size: 0.6745 * 6 sigma), on every fourth row.
+// The median sets the few edges aside.
+float noiseSigma(const cv::Mat& bgr) {
+    constexpr int kLargest = 1023;
+    std::array<long long, kLargest + 1> sizes{};
+    long long count = 0;
+    const int w = bgr.cols, h = bgr.rows;
+    for (int y = 1; y + 1 < h; y += 4) {
+        const std::uint8_t* a = bgr.ptr<std::uint8_t>(y - 1) + 1;  // green
+        const std::uint8_t* b = bgr.ptr<std::uint8_t>(y) + 1;
+        const std::uint8_t* c = bgr.ptr<std::uint8_t>(y + 1) + 1;
+        for (int x = 3; x + 3 < 3 * w; x += 3) {
+            const int v = a[x - 3] - 2 * a[x] + a[x + 3] - 2 * b[x - 3] + 4 * b[x] - 2 * b[x + 3] +
+                          c[x - 3] - 2 * c[x] + c[x + 3];
+            ++sizes[static_cast<std::size_t>(std::min(std::abs(v), kLargest))];
+            ++count;
+        }
+    }
+    long long below = 0;
+    for (int size = 0; size <= kLargest; ++size) {
+        below += sizes[static_cast<std::size_t>(size)];
+        if (2 * below > count) return static_cast<float>(size) / (0.6745f * 6);
+    }
+    return static_cast<float>(kLargest) / (0.6745f * 6);
+}
+
 }  // namespace
 
 MotionFollower::MotionFollower() = default;
@@ -123,7 +152,7 @@ const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, lon
 }
 
 bool MotionFollower::advance(const cv::Mat& bgr, long long frameIndex, int updateInterval,
-                             PatternPositions& positions) {
+                             FollowedFrame& positions) {
     CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
     cv::cvtColor(bgr, gray_, cv::COLOR_BGR2GRAY);
     cv::resize(gray_, half_, halved(bgr.size()), 0, 0, cv::INTER_AREA);
@@ -139,10 +168,14 @@ bool MotionFollower::advance(const cv::Mat& bgr, long long frameIndex, int updat
         if (failedShare_ <= kCutShare) {
             std::swap(previous_, current_);
             writePositions(positions);
+            steady(bgr, positions.picture);
+            before_ = positions.picture;
             return true;
         }
     }
     std::swap(previous_, current_);
+    // A new buffer: the one before_ held may be a picture a host is still drawing from.
+    before_ = bgr.clone();
     displacement_.create(previous_.size(), CV_32FC2);
     displacement_.setTo(cv::Scalar::all(0));
     // A run starts with new flows and no previous flow to start from: DIS keeps a start flow
@@ -266,10 +299,12 @@ void MotionFollower::carry() {
     const float toFullX = static_cast<float>(size_.width) / static_cast<float>(w);
     const float toFullY = static_cast<float>(size_.height) / static_cast<float>(h);
     carried_.create(current_.size(), CV_32FC2);
+    ownMotion_.create(current_.size(), CV_8U);
     const cv::Matx23f& m = camera_;
     for (int y = 0; y < h; ++y) {
         const auto* b = backward_.ptr<cv::Vec2f>(y);
         const std::uint8_t* ok = consistent_.ptr<std::uint8_t>(y);
+        std::uint8_t* moving = ownMotion_.ptr<std::uint8_t>(y);
         auto* out = carried_.ptr<cv::Vec2f>(y);
         const float fy = static_cast<float>(y);
         for (int x = 0; x < w; ++x) {
@@ -279,6 +314,7 @@ void MotionFollower::carry() {
             const float dx = b[x][0] - gx, dy = b[x][1] - gy;
             const float own =
                 ok[x] ? ramp(std::sqrt(dx * dx + dy * dy), kResidualFrom, kResidualTo) : 0.0f;
+            moving[x] = ok[x] == 0 || own > 0 ? 255 : 0;
             const float vx = gx + own * dx, vy = gy + own * dy;
             const cv::Vec2f before = Bilinear(fx + vx, fy + vy, w, h).vec(displacement_);
             out[x] = {vx * toFullX + before[0], vy * toFullY + before[1]};
@@ -295,7 +331,7 @@ void MotionFollower::carry() {
 // run without ticks had panned a frame's width). The rows are widened first (OpenCV's
 // vectorised resize, each reduced row once), then every full-size row is a blend of two wide
 // rows that the compiler vectorises.
-void MotionFollower::writePositions(PatternPositions& positions) {
+void MotionFollower::writePositions(FollowedFrame& positions) {
     const int h = displacement_.rows;
     const int width = size_.width, height = size_.height;
     cv::split(displacement_, planes_);
@@ -338,6 +374,53 @@ void MotionFollower::writePositions(PatternPositions& positions) {
         for (; x < width; ++x) {
             xs[x] = wrapped(ownX[x] + (ax[x] + fy * (bx[x] - ax[x])), maxX, inverseX);
             ys[x] = wrapped(ownY + (ay[x] + fy * (by[x] - ay[x])), maxY, inverseY);
+        }
+    }
+}
+
+// The picture a frame between ticks is drawn from (see kSteadyLevels). The previous one is
+// moved by the camera's motion at full size (nearest: a blend would soften it frame after
+// frame); pixels that fail the check or move on their own, and those whose point lies beyond
+// the previous frame, come through as they are. `picture` is a new buffer, since the one
+// before may still be read by the host, and is held as before_.
+void MotionFollower::steady(const cv::Mat& bgr, cv::Mat& picture) {
+    // Reduced pixel centres: x_r = (x + 0.5) / sx - 0.5; the camera's flow there in full-size
+    // pixels is s * camera(x_r, y_r), s the side's own scale.
+    const double scale[2] = {static_cast<double>(size_.width) / current_.cols,
+                             static_cast<double>(size_.height) / current_.rows};
+    cv::Matx23d from;  // a full-size point to the point of the previous frame it came from
+    for (int r = 0; r < 2; ++r) {
+        const double s = scale[r];
+        const double a = camera_(r, 0), b = camera_(r, 1), c = camera_(r, 2);
+        from(r, 0) = (r == 0 ? 1.0 : 0.0) + s * a / scale[0];
+        from(r, 1) = (r == 1 ? 1.0 : 0.0) + s * b / scale[1];
+        from(r, 2) = s * (a * (0.5 / scale[0] - 0.5) + b * (0.5 / scale[1] - 0.5) + c);
+    }
+    bgr.copyTo(moved_);
+    cv::warpAffine(before_, moved_, from, size_, cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_TRANSPARENT);
+    // The reduced mask at full size, one byte a channel.
+    const cv::Mat masks[3] = {ownMotion_, ownMotion_, ownMotion_};
+    cv::merge(masks, 3, ownMotion3_);
+    cv::resize(ownMotion3_, ownMotionFull_, size_, 0, 0, cv::INTER_NEAREST);
+    picture = cv::Mat(size_, CV_8UC3);
+    const int bytes = 3 * size_.width;
+    const int steadyLevels = steadyLevelsFor(noiseSigma(bgr));
+    const cv::v_uint8x16 levels = cv::v_setall_u8(static_cast<std::uint8_t>(steadyLevels));
+    for (int y = 0; y < size_.height; ++y) {
+        const std::uint8_t* now = bgr.ptr<std::uint8_t>(y);
+        const std::uint8_t* was = moved_.ptr<std::uint8_t>(y);
+        const std::uint8_t* own = ownMotionFull_.ptr<std::uint8_t>(y);
+        std::uint8_t* out = picture.ptr<std::uint8_t>(y);
+        int i = 0;
+        for (; i + 16 <= bytes; i += 16) {
+            const cv::v_uint8x16 n = cv::v_load(now + i), w = cv::v_load(was + i);
+            const cv::v_uint8x16 keep = (cv::v_absdiff(n, w) < levels) & ~cv::v_load(own + i);
+            cv::v_store(out + i, cv::v_select(keep, w, n));
+        }
+        for (; i < bytes; ++i) {
+            const int change = now[i] > was[i] ? now[i] - was[i] : was[i] - now[i];
+            out[i] = change < steadyLevels && own[i] == 0 ? was[i] : now[i];
         }
     }
 }

@@ -32,7 +32,7 @@ cv::Size previewSize(cv::Size size, int maxSide) {
 // Positions found at full size for a frame drawn at `size`: the planes scaled to it (nearest,
 // so that no pixel blends the two sides of a wrap), and their values with them, kept inside
 // the frame as the module requires.
-void scalePositions(const DrawletPatternCoordinates& c, cv::Size size, run::PatternPositions& out) {
+void scalePositions(const DrawletPatternCoordinates& c, cv::Size size, run::FollowedFrame& out) {
     const auto plane = [&c](const float* values) {
         return cv::Mat(c.height, c.width, CV_32F, const_cast<float*>(values),
                        static_cast<std::size_t>(c.stride) * sizeof(float));
@@ -108,7 +108,7 @@ void Session::remember(const run::SourceFrame& frame) {
 
 std::optional<run::SourceFrame> Session::followedFrame(const RenderRequest& request, int interval,
                                                        const std::function<bool()>& keepGoing,
-                                                       run::PatternPositions& positions,
+                                                       run::FollowedFrame& positions,
                                                        bool& followed) {
     const std::lock_guard<std::mutex> lock(followedLock_);
     if (!followed_) followed_.emplace(input_, reading_);
@@ -117,9 +117,11 @@ std::optional<run::SourceFrame> Session::followedFrame(const RenderRequest& requ
     run::SourceFrame source = *at->source;
     remember(source);
     followed = at->coordinates != nullptr;
-    if (followed)
+    if (followed) {
         scalePositions(*at->coordinates, previewSize(source.bgr.size(), request.maxSide),
                        positions);
+        source.bgr = *at->picture;  // drawn from; the frame remembered is the decoded one
+    }
     return source;
 }
 
@@ -168,7 +170,7 @@ int Session::intervalFor(const RenderRequest& request, bool* followMotion) {
 
 std::optional<Rendered> Session::render(const RenderRequest& request,
                                         const std::function<bool()>& keepGoing) {
-    run::PatternPositions positions;
+    run::FollowedFrame positions;
     bool follow = false, followed = false;
     const int interval = info_.video ? intervalFor(request, &follow) : 0;
     std::optional<run::SourceFrame> source;

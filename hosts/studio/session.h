@@ -102,7 +102,7 @@ class Session {
     // nullopt when `keepGoing` answered false.
     std::optional<run::SourceFrame> followedFrame(const RenderRequest& request, int interval,
                                                   const std::function<bool()>& keepGoing,
-                                                  run::PatternPositions& positions, bool& followed);
+                                                  run::FollowedFrame& positions, bool& followed);
     cv::Mat scaled(const run::SourceFrame& frame, int maxSide, cv::Mat* alpha);
 
     std::string input_;

@@ -134,7 +134,7 @@ class CompareCommand : public Command {
         if (!followed_) followed_.emplace(input_, reading_);
         const int interval = host.value(host.parameter(kit::alias::kUpdateInterval));
         const auto at = followed_->at(frame.index, interval);
-        return run::renderFrame(host, frame.bgr, frame.index, what, at->coordinates);
+        return run::renderFrame(host, *at->picture, frame.index, what, at->coordinates);
     }
 
     std::string unlookedLabel() const {

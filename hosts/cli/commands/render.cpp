@@ -219,6 +219,7 @@ class RenderCommand : public Command {
                 followed->at(frame_, interval, [] { return run::stopFlag().load() == 0; });
             if (!at) throw Error("stopped");
             frame = *at->source;
+            frame.bgr = *at->picture;
             coordinates = at->coordinates;
         }
         const std::string what = fmt::format("{} frame {}", job_.input, frame.index);
