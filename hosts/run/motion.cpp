@@ -115,6 +115,28 @@ float noiseSigma(const cv::Mat& bgr) {
     return static_cast<float>(kLargest) / (0.6745f * 6);
 }
 
+// The nearest whole pixel to a coordinate (halves up), kept far inside the int range.
+int nearestPixel(double v) {
+    constexpr double kFar = 1 << 20;
+    return static_cast<int>(std::clamp(v, -kFar, kFar) + 0.5 + kFar) - static_cast<int>(kFar);
+}
+
+// One run of a steadied row: each byte of `now` that differs from `was` by fewer than
+// `levels` takes `was`'s value.
+void steadyRun(const std::uint8_t* now, const std::uint8_t* was, std::uint8_t* out, int bytes,
+               int levels) {
+    const cv::v_uint8x16 limit = cv::v_setall_u8(static_cast<std::uint8_t>(levels));
+    int i = 0;
+    for (; i + 16 <= bytes; i += 16) {
+        const cv::v_uint8x16 n = cv::v_load(now + i), w = cv::v_load(was + i);
+        cv::v_store(out + i, cv::v_select(cv::v_absdiff(n, w) < limit, w, n));
+    }
+    for (; i < bytes; ++i) {
+        const int change = now[i] > was[i] ? now[i] - was[i] : was[i] - now[i];
+        out[i] = change < levels ? was[i] : now[i];
+    }
+}
+
 }  // namespace
 
 MotionFollower::MotionFollower() = default;
@@ -146,8 +168,12 @@ bool MotionFollower::scheduledTick(long long frameIndex, int updateInterval, cv:
 
 const DrawletPatternCoordinates* MotionFollower::advance(const cv::Mat& bgr, long long frameIndex,
                                                          int updateInterval) {
-    if (!advance(bgr, frameIndex, updateInterval, positions_)) return nullptr;
-    coordinates_ = positions_.coordinates();
+    // Two sets in turn, so that the picture before, which the follower keeps, is never the one
+    // written: its buffer is used again.
+    FollowedFrame& next = own_[ownLast_ ^ 1];
+    if (!advance(bgr, frameIndex, updateInterval, next)) return nullptr;
+    ownLast_ ^= 1;
+    coordinates_ = next.coordinates();
     return &coordinates_;
 }
 
@@ -378,17 +404,74 @@ void MotionFollower::writePositions(FollowedFrame& positions) {
     }
 }
 
-// The picture a frame between ticks is drawn from (see kSteadyLevels). The previous one is
-// moved by the camera's motion at full size (nearest: a blend would soften it frame after
-// frame); pixels that fail the check or move on their own, and those whose point lies beyond
-// the previous frame, come through as they are. `picture` is a new buffer, since the one
-// before may still be read by the host, and is held as before_.
+// The picture a frame between ticks is drawn from (see kSteadyLevels): each pixel compared
+// with the previous steadied picture at the nearest pixel of the point the camera's motion
+// brought it from. Pixels whose point lies beyond the previous frame, and those that fail the
+// check or move on their own, come through as they are. `picture` is written in place unless
+// another holder shares its buffer (the host may still draw from the one before, which
+// before_ keeps): then it gets a new one.
 void MotionFollower::steady(const cv::Mat& bgr, cv::Mat& picture) {
-    // Reduced pixel centres: x_r = (x + 0.5) / sx - 0.5; the camera's flow there in full-size
-    // pixels is s * camera(x_r, y_r), s the side's own scale.
+    const cv::Matx23d camera = cameraAtFullSize();
+    const int levels = steadyLevelsFor(noiseSigma(bgr));
+    if (picture.size() != size_ || picture.type() != CV_8UC3 || picture.u->refcount > 1)
+        picture = cv::Mat(size_, CV_8UC3);
+    const int width = size_.width, height = size_.height;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* now = bgr.ptr<std::uint8_t>(y);
+        std::uint8_t* out = picture.ptr<std::uint8_t>(y);
+        // Pixel (x, y) came from (x + offset(x), row(x)), each rounded to the nearest pixel.
+        // Both are monotonic in x, so a run of equal ones is found by galloping.
+        const double rowX = camera(0, 1) * y + camera(0, 2);
+        const double rowY = camera(1, 1) * y + camera(1, 2);
+        const auto from = [&](int x) {
+            return std::pair{nearestPixel((camera(0, 0) - 1) * x + rowX),
+                             nearestPixel(camera(1, 0) * x + rowY)};
+        };
+        for (int x = 0; x < width;) {
+            const auto [offset, row] = from(x);
+            int inside = x + 1, step = 1;  // from(inside - 1) is the run's
+            while (inside + step - 1 < width && from(inside + step - 1) == std::pair{offset, row}) {
+                inside += step;
+                step *= 2;
+            }
+            for (; step > 0; step /= 2)
+                if (inside + step - 1 < width && from(inside + step - 1) == std::pair{offset, row})
+                    inside += step;
+            const int end = inside;
+            // Of the run [x, end), the pixels whose source column is inside the frame.
+            const int first = std::clamp(-offset, x, end);
+            const int last = std::clamp(width - offset, first, end);
+            if (row < 0 || row >= height || first == last) {
+                std::copy(now + 3 * x, now + 3 * end, out + 3 * x);
+            } else {
+                std::copy(now + 3 * x, now + 3 * first, out + 3 * x);
+                steadyRun(now + 3 * first, before_.ptr<std::uint8_t>(row) + 3 * (first + offset),
+                          out + 3 * first, 3 * (last - first), levels);
+                std::copy(now + 3 * last, now + 3 * end, out + 3 * last);
+            }
+            x = end;
+        }
+    }
+    // The blocks of the reduced pixels that fail the check or move on their own.
+    const int w = ownMotion_.cols, h = ownMotion_.rows;
+    for (int yr = 0; yr < h; ++yr) {
+        const std::uint8_t* own = ownMotion_.ptr<std::uint8_t>(yr);
+        for (int xr = 0; xr < w; ++xr) {
+            if (own[xr] == 0) continue;
+            const cv::Rect block(cv::Point(xr * width / w, yr * height / h),
+                                 cv::Point((xr + 1) * width / w, (yr + 1) * height / h));
+            bgr(block).copyTo(picture(block));
+        }
+    }
+}
+
+// The camera's backward motion at full size, as the point a full-size pixel came from.
+// Reduced pixel centres: x_r = (x + 0.5) / sx - 0.5; the camera's flow there in full-size
+// pixels is s * camera(x_r, y_r), s the side's own scale.
+cv::Matx23d MotionFollower::cameraAtFullSize() const {
     const double scale[2] = {static_cast<double>(size_.width) / current_.cols,
                              static_cast<double>(size_.height) / current_.rows};
-    cv::Matx23d from;  // a full-size point to the point of the previous frame it came from
+    cv::Matx23d from;
     for (int r = 0; r < 2; ++r) {
         const double s = scale[r];
         const double a = camera_(r, 0), b = camera_(r, 1), c = camera_(r, 2);
@@ -396,33 +479,7 @@ void MotionFollower::steady(const cv::Mat& bgr, cv::Mat& picture) {
         from(r, 1) = (r == 1 ? 1.0 : 0.0) + s * b / scale[1];
         from(r, 2) = s * (a * (0.5 / scale[0] - 0.5) + b * (0.5 / scale[1] - 0.5) + c);
     }
-    bgr.copyTo(moved_);
-    cv::warpAffine(before_, moved_, from, size_, cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_TRANSPARENT);
-    // The reduced mask at full size, one byte a channel.
-    const cv::Mat masks[3] = {ownMotion_, ownMotion_, ownMotion_};
-    cv::merge(masks, 3, ownMotion3_);
-    cv::resize(ownMotion3_, ownMotionFull_, size_, 0, 0, cv::INTER_NEAREST);
-    picture = cv::Mat(size_, CV_8UC3);
-    const int bytes = 3 * size_.width;
-    const int steadyLevels = steadyLevelsFor(noiseSigma(bgr));
-    const cv::v_uint8x16 levels = cv::v_setall_u8(static_cast<std::uint8_t>(steadyLevels));
-    for (int y = 0; y < size_.height; ++y) {
-        const std::uint8_t* now = bgr.ptr<std::uint8_t>(y);
-        const std::uint8_t* was = moved_.ptr<std::uint8_t>(y);
-        const std::uint8_t* own = ownMotionFull_.ptr<std::uint8_t>(y);
-        std::uint8_t* out = picture.ptr<std::uint8_t>(y);
-        int i = 0;
-        for (; i + 16 <= bytes; i += 16) {
-            const cv::v_uint8x16 n = cv::v_load(now + i), w = cv::v_load(was + i);
-            const cv::v_uint8x16 keep = (cv::v_absdiff(n, w) < levels) & ~cv::v_load(own + i);
-            cv::v_store(out + i, cv::v_select(keep, w, n));
-        }
-        for (; i < bytes; ++i) {
-            const int change = now[i] > was[i] ? now[i] - was[i] : was[i] - now[i];
-            out[i] = change < steadyLevels && own[i] == 0 ? was[i] : now[i];
-        }
-    }
+    return from;
 }
 
 }  // namespace drawlet::run

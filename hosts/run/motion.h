@@ -78,7 +78,7 @@ class MotionFollower {
                                              int updateInterval);
 
     // The steadied picture of the last frame that was not a tick (see FollowedFrame).
-    const cv::Mat& picture() const { return positions_.picture; }
+    const cv::Mat& picture() const { return own_[ownLast_].picture; }
 
     // The same, writing into `positions` instead of the follower's own: true when it was
     // written, false on a tick (`positions` is then left as it was, and the frame is drawn
@@ -105,6 +105,7 @@ class MotionFollower {
     void fitCameraMotion();
     void writePositions(FollowedFrame& positions);
     void steady(const cv::Mat& bgr, cv::Mat& picture);
+    cv::Matx23d cameraAtFullSize() const;
 
     void newFlows();
 
@@ -125,10 +126,9 @@ class MotionFollower {
     cv::Mat displacement_, carried_;  // position minus own position, full-size pixels
     cv::Mat planes_[2], wide_[2];     // displacement x and y; widened to full-size rows
     std::vector<float> columns_;      // every full-size column's own x
-    FollowedFrame positions_;         // full size, for the first advance()
+    FollowedFrame own_[2];            // full size, for the first advance(), in turn
+    int ownLast_ = 0;                 // the one written last
     cv::Mat before_;                  // full size: the picture the last frame was drawn from
-    cv::Mat ownMotion3_;              // ownMotion_ for each channel
-    cv::Mat moved_, ownMotionFull_;   // full size: before_ moved by the camera; ownMotion3_
     DrawletPatternCoordinates coordinates_{};
 };
 
