@@ -40,14 +40,19 @@ video_rate() {
 
 # Milliseconds of processor time per frame that x264 takes for the frames of a lossless file,
 # at the render's default settings on one thread (the decoding of the input measured apart
-# and taken off).
+# and taken off), the lesser of two runs: on a shared machine one run of the same frames
+# varies by a quarter.
 x264_ms() {
-  local decode encode
-  decode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -f null - 2>&1 | sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
-  encode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -c:v libx264 -preset ultrafast \
-    -crf 28 -x264-params cabac=1:8x8dct=1 -threads 1 -f mp4 -y "$work/x264.mp4" 2>&1 |
-    sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
-  awk -v e="$encode" -v d="$decode" -v n="$frames" 'BEGIN { printf "%.1f", 1000 * (e - d) / n }'
+  local decode encode best=""
+  for run in 1 2; do
+    decode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -f null - 2>&1 | sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
+    encode=$(ffmpeg -nostats -benchmark -i "$1" -pix_fmt yuv420p -c:v libx264 -preset ultrafast \
+      -crf 28 -x264-params cabac=1:8x8dct=1 -threads 1 -f mp4 -y "$work/x264.mp4" 2>&1 |
+      sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
+    best=$(awk -v e="$encode" -v d="$decode" -v n="$frames" -v b="$best" \
+      'BEGIN { v = 1000 * (e - d) / n; if (b == "" || v < b) b = v; printf "%.1f", b }')
+  done
+  echo "$best"
 }
 
 echo "| update interval | | default .mp4, Mb/s | x264 on one thread, ms a frame |"
