@@ -530,6 +530,22 @@ TEST(MediaPictures, HeadersDeclareTheirSize) {
         EXPECT_FALSE(declaredSize(file.string()).has_value());
     }
     EXPECT_FALSE(declaredSize((dir.path() / "none.png").string()).has_value());
+    // Hand-written PNM headers: comments, and the byte after a number, read as OpenCV's
+    // decoder reads them.
+    for (const auto& [head, width, height] :
+         {std::tuple{"P6\n5#3\n255\n", 5, 3}, std::tuple{"P5 # note\n4 2\n255\n", 4, 2},
+          std::tuple{"P5\n4\n# note\n2 255\n", 4, 2}}) {
+        SCOPED_TRACE(head);
+        const fs::path file = dir.path() / "hand.pnm";
+        std::ofstream(file, std::ios::binary)
+            << head << std::string(static_cast<std::size_t>(3 * width * height), '\x50');
+        const std::optional<PictureSize> size = declaredSize(file.string());
+        ASSERT_TRUE(size.has_value());
+        const cv::Mat decoded = cv::imread(file.string(), cv::IMREAD_UNCHANGED);
+        EXPECT_EQ(size->width, width);
+        EXPECT_EQ(size->height, height);
+        EXPECT_EQ(decoded.size(), cv::Size(width, height));
+    }
     if (!drawlet::test::haveFfmpeg()) return;
     // A bare JPEG 2000 code stream, as FFmpeg writes one.
     const fs::path stream = dir.path() / "a.j2k";

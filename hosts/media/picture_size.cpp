@@ -164,6 +164,34 @@ long long number(const std::string& word) {
     return std::stoll(word);
 }
 
+// A number of a P1..P6 header as OpenCV's decoder reads it from `at`: whitespace and #
+// comments before it (a comment runs to the end of its line, and the byte after that is
+// passed over too), its digits, and the one byte after them, whatever it is ("5#3" is 5,
+// then 3). -1 when there is none.
+long long pnmNumber(const std::string& h, std::size_t& at) {
+    const auto next = [&]() -> int {
+        return at < h.size() ? static_cast<unsigned char>(h[at++]) : -1;
+    };
+    int code = next();
+    while (code < '0' || code > '9') {
+        if (code == '#') {
+            do code = next();
+            while (code != '\n' && code != '\r' && code != -1);
+            code = next();
+        } else if (code != -1 && std::isspace(code)) {
+            while (code != -1 && std::isspace(code)) code = next();
+        } else {
+            return -1;
+        }
+    }
+    long long value = 0;
+    for (int digits = 1; code >= '0' && code <= '9'; ++digits, code = next()) {
+        if (digits > 10) return -1;
+        value = value * 10 + (code - '0');
+    }
+    return value;
+}
+
 // P1..P6 and PF/Pf: the width and height after the magic; P7 (PAM): WIDTH and HEIGHT lines.
 Size portableSize(FileBytes& f) {
     const std::string head = f.at(0, 1024);
@@ -171,7 +199,11 @@ Size portableSize(FileBytes& f) {
         return std::nullopt;
     const std::vector<std::string> w = words(head.substr(2));
     PictureSize size{-1, -1};
-    if (head[1] != '7') {
+    if (head[1] >= '1' && head[1] <= '6') {
+        std::size_t at = 2;
+        size.width = pnmNumber(head, at);
+        size.height = size.width < 0 ? -1 : pnmNumber(head, at);
+    } else if (head[1] != '7') {
         if (w.size() < 2) return std::nullopt;
         size = {number(w[0]), number(w[1])};
     }
