@@ -103,6 +103,7 @@ class MotionFollower {
     void carry();
     void check();
     void fitCameraMotion();
+    void alignCamera(cv::Matx23d& model, double cx, double cy, double norm) const;
     void writePositions(FollowedFrame& positions);
     void steady(const cv::Mat& bgr, cv::Mat& picture);
     cv::Matx23d cameraAtFullSize() const;
