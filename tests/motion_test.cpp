@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -224,6 +225,52 @@ TEST(MotionFollower, SteadiedPictureHoldsNoiseAndPassesChange) {
             EXPECT_EQ(cv::norm(clean.picture(), now, cv::NORM_INF), 0) << n;
         }
     }
+}
+
+// A row of positions: the reduced row widened (centres aligned, ends replicated) added to the
+// pixel's own position and wrapped into [0, limit]. Widths four times the reduced one take
+// four columns at a time and must give the table's bytes; displacements of up to two frame
+// widths either way make the wrap run on both sides.
+TEST(MotionFollower, PositionRowsWidenAndWrap) {
+    struct Case {
+        int reduced, width;
+    };
+    const Case cases[] = {{480, 1920}, {6, 24}, {9, 36}, {5, 20}, {7, 26}, {1, 3}};
+    for (const Case& c : cases) {
+        const Widening widening(c.reduced, c.width);
+        const float limit = static_cast<float>(c.width);
+        std::vector<float> reduced(static_cast<std::size_t>(c.reduced));
+        cv::RNG(c.width).fill(reduced, cv::RNG::UNIFORM, -2 * limit, 2 * limit);
+        std::vector<float> fast(static_cast<std::size_t>(c.width)), table(fast.size());
+        for (const float start : {0.0f, 5.0f}) {
+            const float step = start == 0 ? 1.0f : 0.0f;  // an x row, then a y row
+            positionRow(reduced.data(), widening, start, step, limit, fast.data(), true);
+            positionRow(reduced.data(), widening, start, step, limit, table.data(), false);
+            EXPECT_EQ(std::memcmp(fast.data(), table.data(), fast.size() * sizeof(float)), 0)
+                << c.reduced << " to " << c.width;
+            for (const float p : fast) {
+                ASSERT_GE(p, 0.0f);
+                ASSERT_LE(p, limit);
+            }
+        }
+        // A shift of 2.5 everywhere: every column at x + 2.5, the last ones wrapped to the start.
+        std::fill(reduced.begin(), reduced.end(), 2.5f);
+        positionRow(reduced.data(), widening, 0, 1, limit, fast.data());
+        for (int x = 0; x < c.width; ++x) {
+            const float expected = x + 2.5f <= limit ? x + 2.5f : x + 2.5f - limit;
+            ASSERT_FLOAT_EQ(fast[static_cast<std::size_t>(x)], expected) << c.width << ": " << x;
+        }
+    }
+    // Interpolated, not repeated: a reduced ramp of one per reduced pixel widens to a quarter per
+    // column, the ends held.
+    const Widening fourfold(8, 32);
+    std::vector<float> ramp(8), row(32);
+    for (int i = 0; i < 8; ++i) ramp[static_cast<std::size_t>(i)] = static_cast<float>(i);
+    positionRow(ramp.data(), fourfold, 0, 0, 100, row.data());
+    EXPECT_EQ(row[0], 0.0f);
+    EXPECT_EQ(row[2], 0.125f);
+    EXPECT_EQ(row[13], 2.875f);
+    EXPECT_EQ(row[31], 7.0f);
 }
 
 // OpenCV's thread count changes how the work is split, never the positions or the picture.

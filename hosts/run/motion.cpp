@@ -70,18 +70,6 @@ struct Bilinear {
     }
 };
 
-// A position beyond the frame, wrapped around it into [0, size] (the module takes positions
-// inside the frame only; the rounding of the product can leave a hair outside, which the
-// clamp takes back). `inverse` is 1 / size.
-cv::v_float32x4 wrapped(cv::v_float32x4 p, cv::v_float32x4 size, cv::v_float32x4 inverse) {
-    p = p - cv::v_cvt_f32(cv::v_floor(p * inverse)) * size;
-    return cv::v_min(cv::v_max(p, cv::v_setzero_f32()), size);
-}
-float wrapped(float p, float size, float inverse) {
-    p -= std::floor(p * inverse) * size;
-    return std::min(std::max(p, 0.0f), size);
-}
-
 // 0 at or below `from`, 1 at or above `to`, linear between.
 float ramp(float v, float from, float to) {
     return std::clamp((v - from) / (to - from), 0.0f, 1.0f);
@@ -441,21 +429,17 @@ void MotionFollower::carry() {
 // that came into view since the tick has positions beyond the frame: wrapped, its hatching
 // moves with the picture as the rest does, with a seam where the wrap falls, where holding
 // the positions at the frame's edge drew streaks across all of it (the whole frame, once a
-// run without ticks had panned a frame's width). The rows are widened first (OpenCV's
-// vectorised resize, each reduced row once), then every full-size row is a blend of two wide
-// rows that the compiler vectorises.
+// run without ticks had panned a frame's width). Each full-size row blends two reduced rows,
+// which positionRow widens.
 void MotionFollower::writePositions(FollowedFrame& positions) {
-    const int h = displacement_.rows;
+    const int w = displacement_.cols, h = displacement_.rows;
     const int width = size_.width, height = size_.height;
     cv::split(displacement_, planes_);
-    for (int c = 0; c < 2; ++c)
-        cv::resize(planes_[c], wide_[c], cv::Size(width, h), 0, 0, cv::INTER_LINEAR);
-    columns_.resize(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x) columns_[static_cast<std::size_t>(x)] = static_cast<float>(x);
+    if (widening_.reducedWidth != w || widening_.width != width) widening_ = Widening(w, width);
+    blended_[0].resize(static_cast<std::size_t>(w));
+    blended_[1].resize(static_cast<std::size_t>(w));
     positions.x.create(size_, CV_32F);
     positions.y.create(size_, CV_32F);
-    const float maxX = static_cast<float>(width), maxY = static_cast<float>(height);
-    const float inverseX = 1.0f / maxX, inverseY = 1.0f / maxY;
     for (int y = 0; y < height; ++y) {
         // Pixel centres line up: full-size row y reads reduced row (y + 0.5) h / height - 0.5.
         const float s = std::clamp(
@@ -463,31 +447,17 @@ void MotionFollower::writePositions(FollowedFrame& positions) {
                 0.5f,
             0.0f, static_cast<float>(h - 1));
         const int y0 = static_cast<int>(s), y1 = std::min(y0 + 1, h - 1);
-        const float fy = s - static_cast<float>(y0), ownY = static_cast<float>(y);
-        const float* ax = wide_[0].ptr<float>(y0);
-        const float* bx = wide_[0].ptr<float>(y1);
-        const float* ay = wide_[1].ptr<float>(y0);
-        const float* by = wide_[1].ptr<float>(y1);
-        const float* ownX = columns_.data();
-        float* xs = positions.x.ptr<float>(y);
-        float* ys = positions.y.ptr<float>(y);
-        int x = 0;
-        const cv::v_float32x4 weight = cv::v_setall_f32(fy);
-        const cv::v_float32x4 lastX = cv::v_setall_f32(maxX), lastY = cv::v_setall_f32(maxY);
-        const cv::v_float32x4 overX = cv::v_setall_f32(inverseX);
-        const cv::v_float32x4 overY = cv::v_setall_f32(inverseY);
-        const cv::v_float32x4 rowY = cv::v_setall_f32(ownY);
-        for (; x + 4 <= width; x += 4) {
-            const cv::v_float32x4 a = cv::v_load(ax + x), b = cv::v_load(bx + x);
-            const cv::v_float32x4 c = cv::v_load(ay + x), d = cv::v_load(by + x);
-            cv::v_store(xs + x,
-                        wrapped(cv::v_load(ownX + x) + (a + weight * (b - a)), lastX, overX));
-            cv::v_store(ys + x, wrapped(rowY + (c + weight * (d - c)), lastY, overY));
+        const float fy = s - static_cast<float>(y0);
+        for (int c = 0; c < 2; ++c) {
+            const float* a = planes_[c].ptr<float>(y0);
+            const float* b = planes_[c].ptr<float>(y1);
+            float* row = blended_[c].data();
+            for (int x = 0; x < w; ++x) row[x] = a[x] + fy * (b[x] - a[x]);
         }
-        for (; x < width; ++x) {
-            xs[x] = wrapped(ownX[x] + (ax[x] + fy * (bx[x] - ax[x])), maxX, inverseX);
-            ys[x] = wrapped(ownY + (ay[x] + fy * (by[x] - ay[x])), maxY, inverseY);
-        }
+        positionRow(blended_[0].data(), widening_, 0, 1, static_cast<float>(width),
+                    positions.x.ptr<float>(y));
+        positionRow(blended_[1].data(), widening_, static_cast<float>(y), 0,
+                    static_cast<float>(height), positions.y.ptr<float>(y));
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "interface/drawlet_filter.h"
+#include "run/positions.h"
 
 namespace drawlet::run {
 
@@ -125,8 +126,9 @@ class MotionFollower {
     cv::Mat ownMotion_;               // 255 where a pixel fails the check or moves on its own
     cv::Matx23f camera_;              // the camera's backward flow at a reduced pixel
     cv::Mat displacement_, carried_;  // position minus own position, full-size pixels
-    cv::Mat planes_[2], wide_[2];     // displacement x and y; widened to full-size rows
-    std::vector<float> columns_;      // every full-size column's own x
+    cv::Mat planes_[2];               // displacement x and y
+    Widening widening_;               // how a reduced row is widened to the frame's
+    std::vector<float> blended_[2];   // a full-size row's blend of two reduced rows, x and y
     FollowedFrame own_[2];            // full size, for the first advance(), in turn
     int ownLast_ = 0;                 // the one written last
     cv::Mat before_;                  // full size: the picture the last frame was drawn from
