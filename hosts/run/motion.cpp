@@ -110,13 +110,23 @@ int nearestPixel(double v) {
     return static_cast<int>(std::clamp(v, -kFar, kFar) + 0.5 + kFar) - static_cast<int>(kFar);
 }
 
+// The first x after `from` (at most `width`) where the nearest pixel to slope * x + start is
+// no longer `pixel` (its value at `from`), as the line gives it.
+int nextStep(double slope, double start, int pixel, int from, int width) {
+    double at = width;
+    if (slope > 0) at = std::ceil((pixel + 0.5 - start) / slope);
+    if (slope < 0) at = std::floor((pixel - 0.5 - start) / slope) + 1;
+    return static_cast<int>(std::clamp(at, from + 1.0, static_cast<double>(width)));
+}
+
 // One run of a steadied row: each byte of `now` that differs from `was` by fewer than
 // `levels` takes `was`'s value.
 void steadyRun(const std::uint8_t* now, const std::uint8_t* was, std::uint8_t* out, int bytes,
-               int levels) {
+               int levels, std::size_t wasStep) {
     const cv::v_uint8x16 limit = cv::v_setall_u8(static_cast<std::uint8_t>(levels));
     int i = 0;
     for (; i + 16 <= bytes; i += 16) {
+        if (i % 64 == 0) __builtin_prefetch(was + i + wasStep);
         const cv::v_uint8x16 n = cv::v_load(now + i), w = cv::v_load(was + i);
         cv::v_store(out + i, cv::v_select(cv::v_absdiff(n, w) < limit, w, n));
     }
@@ -486,15 +496,23 @@ void MotionFollower::steady(const cv::Mat& bgr, cv::Mat& picture) {
         };
         for (int x = 0; x < width;) {
             const auto [offset, row] = from(x);
-            int inside = x + 1, step = 1;  // from(inside - 1) is the run's
-            while (inside + step - 1 < width && from(inside + step - 1) == std::pair{offset, row}) {
-                inside += step;
-                step *= 2;
-            }
-            for (; step > 0; step /= 2)
-                if (inside + step - 1 < width && from(inside + step - 1) == std::pair{offset, row})
+            const auto same = [&, offset = offset, row = row](int at) {
+                return from(at) == std::pair{offset, row};
+            };
+            // Where the line says the run ends, which one comparison on either side confirms;
+            // else (rounding at a half) by galloping.
+            int end = std::min(nextStep(camera(0, 0) - 1, rowX, offset, x, width),
+                               nextStep(camera(1, 0), rowY, row, x, width));
+            if (!same(end - 1) || (end < width && same(end))) {
+                int inside = x + 1, step = 1;  // from(inside - 1) is the run's
+                while (inside + step - 1 < width && same(inside + step - 1)) {
                     inside += step;
-            const int end = inside;
+                    step *= 2;
+                }
+                for (; step > 0; step /= 2)
+                    if (inside + step - 1 < width && same(inside + step - 1)) inside += step;
+                end = inside;
+            }
             // Of the run [x, end), the pixels whose source column is inside the frame.
             const int first = std::clamp(-offset, x, end);
             const int last = std::clamp(width - offset, first, end);
@@ -503,21 +521,28 @@ void MotionFollower::steady(const cv::Mat& bgr, cv::Mat& picture) {
             } else {
                 std::copy(now + 3 * x, now + 3 * first, out + 3 * x);
                 steadyRun(now + 3 * first, before_.ptr<std::uint8_t>(row) + 3 * (first + offset),
-                          out + 3 * first, 3 * (last - first), levels);
+                          out + 3 * first, 3 * (last - first), levels, before_.step);
                 std::copy(now + 3 * last, now + 3 * end, out + 3 * last);
             }
             x = end;
         }
     }
-    // The blocks of the reduced pixels that fail the check or move on their own.
+    // The blocks of the reduced pixels that fail the check or move on their own, a run of them
+    // along a reduced row at a time.
     const int w = ownMotion_.cols, h = ownMotion_.rows;
     for (int yr = 0; yr < h; ++yr) {
         const std::uint8_t* own = ownMotion_.ptr<std::uint8_t>(yr);
-        for (int xr = 0; xr < w; ++xr) {
-            if (own[xr] == 0) continue;
-            const cv::Rect block(cv::Point(xr * width / w, yr * height / h),
-                                 cv::Point((xr + 1) * width / w, (yr + 1) * height / h));
-            bgr(block).copyTo(picture(block));
+        for (int xr = 0; xr < w;) {
+            if (own[xr] == 0) {
+                ++xr;
+                continue;
+            }
+            const int first = xr;
+            while (xr < w && own[xr] != 0) ++xr;
+            const int from = 3 * (first * width / w), to = 3 * (xr * width / w);
+            for (int y = yr * height / h; y < (yr + 1) * height / h; ++y)
+                std::copy(bgr.ptr<std::uint8_t>(y) + from, bgr.ptr<std::uint8_t>(y) + to,
+                          picture.ptr<std::uint8_t>(y) + from);
         }
     }
 }
