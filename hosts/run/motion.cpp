@@ -255,9 +255,10 @@ void MotionFollower::fitCameraMotion() {
     const double cx = w / 2.0, cy = h / 2.0, norm = 1.0 / std::max(w, h);
     cv::Matx23d model = cv::Matx23d::zeros();  // in coordinates centred and scaled by norm
     for (int round = 0; round < 3; ++round) {
-        cv::Matx33d n = cv::Matx33d::zeros();
-        cv::Vec3d rx(0, 0, 0), ry(0, 0, 0);
-        double total = 0;
+        // The sums of the normal equations, weight times each product of (u, v, 1), and of
+        // the flow's x and y times (u, v, 1).
+        double uu = 0, uv = 0, u1 = 0, vv = 0, v1 = 0, total = 0;
+        double xu = 0, xv = 0, x1 = 0, yu = 0, yv = 0, y1 = 0;
         for (int y = 0; y < h; y += 4) {
             const auto* b = backward_.ptr<cv::Vec2f>(y);
             const std::uint8_t* ok = consistent_.ptr<std::uint8_t>(y);
@@ -271,13 +272,23 @@ void MotionFollower::fitCameraMotion() {
                     const double dy = b[x][1] - (model(1, 0) * u + model(1, 1) * v + model(1, 2));
                     weight /= 1 + (dx * dx + dy * dy) / (kResidualFrom * kResidualFrom);
                 }
-                const cv::Vec3d p(u, v, 1);
-                n += weight * (p * p.t());
-                rx += weight * b[x][0] * p;
-                ry += weight * b[x][1] * p;
+                uu += weight * (u * u);
+                uv += weight * (u * v);
+                u1 += weight * u;
+                vv += weight * (v * v);
+                v1 += weight * v;
                 total += weight;
+                const double wx = weight * b[x][0], wy = weight * b[x][1];
+                xu += wx * u;
+                xv += wx * v;
+                x1 += wx;
+                yu += wy * u;
+                yv += wy * v;
+                y1 += wy;
             }
         }
+        const cv::Matx33d n(uu, uv, u1, uv, vv, v1, u1, v1, total);
+        const cv::Vec3d rx(xu, xv, x1), ry(yu, yv, y1);
         cv::Vec3d ax, ay;
         if (total < 0.01 * w * h / 16 || !cv::solve(n, rx, ax, cv::DECOMP_CHOLESKY) ||
             !cv::solve(n, ry, ay, cv::DECOMP_CHOLESKY))
