@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_support.h"
-#include "ffmpeg_support.h"
+#include "cli_suite.h"
+#include "sanitizers.h"
 
 namespace {
 
@@ -25,13 +25,7 @@ using drawlet::test::frameTimes;
 using drawlet::test::shell;
 using drawlet::test::slurp;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
+using drawlet::test::kSanitized;
 
 void bigEndian(std::string& out, std::uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
@@ -69,30 +63,14 @@ void writeBlackPng(const fs::path& path, unsigned width, unsigned height) {
     std::ofstream(path, std::ios::binary) << png;
 }
 
-class OutputsCli : public ::testing::Test {
+class OutputsCli : public drawlet::test::CliSuite<OutputsCli> {
   protected:
     static void SetUpTestSuite() {
-        if (!drawlet::test::haveFfmpeg()) return;
-        temp = new drawlet::test::TempDir;
-        dir = &temp->path();
+        if (!openFolder()) return;
         make("-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 6 -c:v ffv1", "clip.mkv");
         // Long enough that FFmpeg knows its streams before the end when it comes by a pipe.
         make("-f lavfi -i testsrc2=size=64x48:rate=10 -t 10 -c:v ffv1", "long.mkv");
     }
-    static void TearDownTestSuite() {
-        delete temp;
-        temp = nullptr;
-        dir = nullptr;
-    }
-    void SetUp() override {
-        if (dir == nullptr) GTEST_SKIP() << "ffmpeg is not installed";
-    }
-    static void make(const std::string& args, const std::string& name) {
-        shell("ffmpeg -v error -y " + args + " " + at(name));
-    }
-    static Result run(const std::string& args) { return drawlet::test::runCli(*dir, args); }
-    static std::string at(const std::string& name) { return "'" + (*dir / name).string() + "'"; }
-    static fs::path file(const std::string& name) { return *dir / name; }
     // A script that starts `drawlet ARGS` reading fed.mkv, a pipe, in the background ($p),
     // and feeds it the first `bytes` of long.mkv, keeping the pipe open: the render cannot
     // end before the script closes it (exec 3>&-).
@@ -106,13 +84,7 @@ class OutputsCli : public ::testing::Test {
         return "for i in $(seq 200); do ls -A " + folder + " 2>/dev/null | grep -q '" + regex +
                "' && break; sleep 0.1; done\n";
     }
-
-    static drawlet::test::TempDir* temp;
-    static const fs::path* dir;
 };
-
-drawlet::test::TempDir* OutputsCli::temp = nullptr;
-const fs::path* OutputsCli::dir = nullptr;
 
 // An output that is an input is refused before any work, with or without -y: the same file,
 // a link to it, the same inode, the same sequence or one of its frames.

@@ -8,8 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "cli_support.h"
-#include "ffmpeg_support.h"
+#include "cli_suite.h"
 
 namespace {
 
@@ -23,42 +22,18 @@ using drawlet::test::probe;
 using drawlet::test::shell;
 using drawlet::test::slurp;
 
-class VideoCli : public ::testing::Test {
+class VideoCli : public drawlet::test::CliSuite<VideoCli> {
   protected:
     static void SetUpTestSuite() {
-        if (!drawlet::test::haveFfmpeg()) return;
-        temp = new drawlet::test::TempDir;
-        dir = &temp->path();
+        if (!openFolder()) return;
         // Twelve frames of a moving test picture with a tone.
         make(
             "-f lavfi -i testsrc2=size=160x120:rate=24 -f lavfi -i sine=frequency=440 "
             "-frames:v 12 -t 0.5 -c:v ffv1 -c:a flac",
             "clip.mkv");
     }
-    static void TearDownTestSuite() {
-        delete temp;
-        temp = nullptr;
-        dir = nullptr;
-    }
-    void SetUp() override {
-        if (dir == nullptr) GTEST_SKIP() << "ffmpeg is not installed";
-    }
-    static void make(const std::string& args, const std::string& name) {
-        shell("ffmpeg -v error -y " + args + " " + at(name));
-    }
-    static Result run(const std::string& args, const std::string& env = "") {
-        return drawlet::test::runCli(*dir, args, env);
-    }
-    static std::string at(const std::string& name) { return "'" + (*dir / name).string() + "'"; }
-    static fs::path file(const std::string& name) { return *dir / name; }
     static std::string clip() { return at("clip.mkv"); }
-
-    static drawlet::test::TempDir* temp;
-    static const fs::path* dir;
 };
-
-drawlet::test::TempDir* VideoCli::temp = nullptr;
-const fs::path* VideoCli::dir = nullptr;
 
 TEST_F(VideoCli, KeepsFrameCountSizeRateAndSound) {
     const Result r = run("render " + clip() + " -o " + at("out.mp4") + " -q");

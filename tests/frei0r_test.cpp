@@ -24,6 +24,7 @@ extern "C" {
 #include "frei0r/frei0r_mapping.h"
 #include "kit/filter_host.h"
 #include "kit/parameter_info.h"
+#include "sanitizers.h"
 
 namespace drawlet {
 namespace {
@@ -498,13 +499,7 @@ TEST_F(Frei0rPlugin, RefusesFramesTooLargeToDrawWithOneMessage) {
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
+using drawlet::test::kSanitized;
 
 // A frame through the plug-in once the address space is used up, leaving room for a few small
 // allocations and none for the frame's own 12 MB pictures: 0 when the input came out as it
