@@ -33,6 +33,12 @@ cv::Size halved(cv::Size s) {
 }
 cv::Size reducedSize(cv::Size size) { return halved(halved(size)); }
 
+// Adds `m` to the 3 x 3 block of `n` whose top left is (row, column).
+void addBlock(cv::Matx66d& n, int row, int column, const cv::Matx33d& m) {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) n(row + i, column + j) += m(i, j);
+}
+
 // A bilinear read at a real position, clamped into the image (as a replicated border).
 struct Bilinear {
     int x0, x1, y0, y1;
@@ -306,29 +312,16 @@ void MotionFollower::alignCamera(cv::Matx23d& model, double cx, double cy, doubl
             ryU += wy * r * u;
             total += weight;
         }
-        const double sums[5][3] = {
-            {xx, xxU, xxUU}, {xy, xyU, xyUU}, {yy, yyU, yyUU}, {rx, rxU, 0}, {ry, ryU, 0}};
-        // Sums of one term times each product of (u, v, 1): uu, uv, u1, vv, v1, 11.
-        const auto products = [&](const double* s) {
-            return cv::Matx33d(s[2], v * s[1], s[1], v * s[1], v * v * s[0], v * s[0], s[1],
-                               v * s[0], s[0]);
+        // A term's sums with 1, u and u * u, times each product of (u, v, 1).
+        const auto products = [v](double s, double su, double suu) {
+            return cv::Matx33d(suu, v * su, su, v * su, v * v * s, v * s, su, v * s, s);
         };
-        for (int t = 0; t < 3; ++t) {
-            const cv::Matx33d p = products(sums[t]);
-            // xx fills the top left block, yy the bottom right, xy both others.
-            const int r0 = t == 2 ? 3 : 0, c0 = t == 0 ? 0 : 3;
-            for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < 3; ++j) {
-                    n(r0 + i, c0 + j) += p(i, j);
-                    if (t == 1) n(c0 + j, r0 + i) += p(i, j);
-                }
-        }
-        for (int t = 0; t < 2; ++t) {
-            const double* s = sums[3 + t];
-            rhs[3 * t] -= s[1];
-            rhs[3 * t + 1] -= v * s[0];
-            rhs[3 * t + 2] -= s[0];
-        }
+        const cv::Matx33d crossed = products(xy, xyU, xyUU);
+        addBlock(n, 0, 0, products(xx, xxU, xxUU));
+        addBlock(n, 0, 3, crossed);
+        addBlock(n, 3, 0, crossed.t());
+        addBlock(n, 3, 3, products(yy, yyU, yyUU));
+        rhs -= cv::Vec6d(rxU, v * rx, rx, ryU, v * ry, ry);
     }
     cv::Vec6d step;
     if (total < 0.01 * w * h / 4 || !cv::solve(n, rhs, step, cv::DECOMP_CHOLESKY)) return;

@@ -8,10 +8,9 @@
 namespace drawlet::run {
 namespace {
 
-// A position beyond the frame, wrapped around it into [0, size] (the module takes positions
-// inside the frame only; the rounding of the product can leave a hair outside, which the
-// clamp takes back). `inverse` is 1 / size.
-// Most positions are inside, and pass as they are.
+// A position inside [0, size] as it is, one beyond the frame wrapped around it into [0, size]
+// (the module takes positions inside the frame only; the rounding of the product can leave a
+// hair outside, which the clamp takes back). `inverse` is 1 / size.
 cv::v_float32x4 wrapped(cv::v_float32x4 p, cv::v_float32x4 size, cv::v_float32x4 inverse) {
     const cv::v_float32x4 inside = (p >= cv::v_setzero_f32()) & (p <= size);
     if (cv::v_check_all(inside)) return p;
